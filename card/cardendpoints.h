@@ -1,0 +1,26 @@
+#pragma once
+
+#include "httpclient.h"
+
+#include <QString>
+
+// The camera's CGI interface: where each call goes and the headers every
+// call carries.
+namespace CardEndpoints {
+
+constexpr char kGetFileCount[] = "/cgi-bin/hi3510/getfilecount.cgi?";
+constexpr char kGetFileList[] = "/cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end=";
+constexpr char kGetFileInfo[] = "/cgi-bin/hi3510/getfileinfo.cgi?&-name=sd/DCIM/100TQCAM/";
+constexpr char kDeleteFile[] = "/cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/";
+constexpr char kDeleteAllFiles[] = "/cgi-bin/hi3510/deleteallfiles.cgi?";
+constexpr char kFormatCard[] = "/cgi-bin/hi3510/sdcommand.cgi?-format&-partition=1";
+
+// The card folder as served over HTTP, for downloads.
+constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
+
+// "http://" + camera host (no port) + pathAndQuery.
+QString url(const char* pathAndQuery);
+
+void insertDefaultHeaders(HeaderMap& headers);
+
+} // namespace CardEndpoints

@@ -1,0 +1,171 @@
+#pragma once
+
+// The one place that knows how sockets differ between Windows and POSIX.
+// Everything else uses the names below and never includes a platform header.
+
+#ifdef _WIN32
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <winsock2.h>
+#  include <ws2tcpip.h>
+#else
+#  include <arpa/inet.h>
+#  include <cerrno>
+#  include <csignal>
+#  include <fcntl.h>
+#  include <netdb.h>
+#  include <netinet/in.h>
+#  include <poll.h>
+#  include <sys/socket.h>
+#  include <unistd.h>
+#endif
+
+namespace merro::net {
+
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+using SockLen = int;
+constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
+#else
+using SocketHandle = int;
+using SockLen = socklen_t;
+constexpr SocketHandle kInvalidSocket = -1;
+#endif
+
+// Starts the socket layer once per process; 0 on success.
+// On POSIX a peer that closes while we write must not kill the process.
+inline int startup()
+{
+#ifdef _WIN32
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+#else
+    std::signal(SIGPIPE, SIG_IGN);
+    return 0;
+#endif
+}
+
+inline bool isValid(SocketHandle s) { return s != kInvalidSocket; }
+
+inline void closeSocket(SocketHandle s)
+{
+#ifdef _WIN32
+    ::closesocket(s);
+#else
+    ::close(s);
+#endif
+}
+
+// Wakes a thread blocked in recv/connect on this socket from another thread.
+inline void shutdownBoth(SocketHandle s)
+{
+#ifdef _WIN32
+    ::shutdown(s, SD_BOTH);
+#else
+    ::shutdown(s, SHUT_RDWR);
+#endif
+}
+
+inline int sendBytes(SocketHandle s, const char* data, int length)
+{
+#ifdef _WIN32
+    return ::send(s, data, length, 0);
+#else
+    return static_cast<int>(::send(s, data, static_cast<size_t>(length), MSG_NOSIGNAL));
+#endif
+}
+
+inline int recvBytes(SocketHandle s, char* buffer, int length)
+{
+#ifdef _WIN32
+    return ::recv(s, buffer, length, 0);
+#else
+    return static_cast<int>(::recv(s, buffer, static_cast<size_t>(length), 0));
+#endif
+}
+
+// True when the last failed call was only interrupted by a signal.
+inline bool lastCallInterrupted()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAEINTR;
+#else
+    return errno == EINTR;
+#endif
+}
+
+namespace detail {
+inline int pollOne(SocketHandle s, short events, int timeoutMs)
+{
+#ifdef _WIN32
+    WSAPOLLFD fd{s, events, 0};
+    return ::WSAPoll(&fd, 1, timeoutMs);
+#else
+    pollfd fd{s, events, 0};
+    int r;
+    do {
+        r = ::poll(&fd, 1, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    return r;
+#endif
+}
+} // namespace detail
+
+// > 0: data (or end of stream, or an error) is ready to be received;
+// 0: nothing arrived within timeoutMs; < 0: the wait itself failed.
+inline int waitReadable(SocketHandle s, int timeoutMs)
+{
+    return detail::pollOne(s, POLLIN, timeoutMs);
+}
+
+inline bool setNonBlocking(SocketHandle s, bool on)
+{
+#ifdef _WIN32
+    u_long mode = on ? 1 : 0;
+    return ::ioctlsocket(s, FIONBIO, &mode) == 0;
+#else
+    int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return ::fcntl(s, F_SETFL, flags) == 0;
+#endif
+}
+
+enum class ConnectResult { Connected, Failed, TimedOut };
+
+// A connect that gives up after timeoutMs. The socket is blocking again
+// afterwards, whatever the outcome.
+inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs)
+{
+    if (!setNonBlocking(s, true))
+        return ConnectResult::Failed;
+    ConnectResult result = ConnectResult::Failed;
+    int r = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    if (r == 0) {
+        result = ConnectResult::Connected;
+    } else {
+#ifdef _WIN32
+        const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+        const bool pending = errno == EINPROGRESS || errno == EINTR;
+#endif
+        if (pending) {
+            const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+            if (ready == 0) {
+                result = ConnectResult::TimedOut;
+            } else if (ready > 0) {
+                int error = 0;
+                SockLen length = sizeof(error);
+                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+                    && error == 0)
+                    result = ConnectResult::Connected;
+            }
+        }
+    }
+    setNonBlocking(s, false);
+    return result;
+}
+
+} // namespace merro::net

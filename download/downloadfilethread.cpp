@@ -1,0 +1,12 @@
+#include "downloadfilethread.h"
+
+DownloadFileThread::DownloadFileThread(QObject* parent)
+    : QThread(parent)
+{
+}
+
+DownloadFileThread::~DownloadFileThread()
+{
+    requestInterruption();
+    wait();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+// A small blocking HTTP/1.1 client for the camera's CGI interface.
+// No Qt and no platform headers here: the window includes this file.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+// Header name -> value, one value per name, ordered byte-wise (memcmp order).
+using HeaderMap = std::map<std::string, std::string>;
+
+enum HttpMethod : std::int32_t {
+    HttpMethodGet = 1,
+    HttpMethodPost = 2,
+    HttpMethodPut = 3,
+    HttpMethodDelete = 4,
+};
+
+struct HttpRequest
+{
+    std::string version = "HTTP/1.1";
+    std::string url;
+    std::string host;
+    std::uint16_t port = 80;
+    std::string path = "/";
+    HeaderMap headers;
+};
+
+struct HttpResponse
+{
+    std::int32_t status = 0;
+    bool chunked = false;
+    bool lastChunk = false;
+    std::uint32_t contentLength = 0;
+    std::uint32_t received = 0;
+    std::uint32_t chunkRemaining = 0;
+    HeaderMap headers;
+};
+
+struct MultipartPart
+{
+    HeaderMap headers;
+    std::string body;
+};
+
+struct MultipartForm
+{
+    std::string boundary;
+    std::map<std::uint32_t, MultipartPart> parts;
+};
+
+// Owns one IPv4 stream socket. The handle is kept as an integer so that this
+// header stays free of platform headers.
+class TcpSocket
+{
+public:
+    TcpSocket() = default;
+    ~TcpSocket();
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    bool Create();
+    // address and port in network byte order.
+    bool Connect(std::uint32_t address, std::uint16_t port);
+    void Close();
+    bool IsOpen() const;
+
+    int Send(const char* bytes, int length);
+    int Recv(char* buffer, int length);
+    int RecvLine(std::string& out, int max);
+    int RecvCount(std::string& out, int n);
+
+private:
+    std::intptr_t handle = -1;
+};
+
+class HttpClient
+{
+public:
+    static bool ParseUrl(HttpRequest& request);
+    // IPv4 address in network byte order.
+    static std::uint32_t ResolveHost(const std::string& host);
+    static bool SendAll(TcpSocket& socket, const std::string& data);
+
+    static void BuildRequestHead(HttpMethod method, const HttpRequest& request, std::string& out);
+    static void BuildMultipartBody(const MultipartForm& form, std::string& out);
+    static bool ConnectAndSend(HttpMethod method, TcpSocket& socket, const HttpRequest& request);
+
+    static bool ReadResponseHeader(TcpSocket& socket, HttpResponse& response);
+    static void SplitHeaderLine(const std::string& line, std::string& name, std::string& value);
+    static bool ReadResponseBody(TcpSocket& socket, HttpResponse& response, std::string& body);
+
+    bool Get(HttpRequest& request, HttpResponse& response, std::string& body);
+    bool Post(HttpRequest& request, HttpResponse& response, const std::string& requestBody,
+              std::string& body);
+
+    bool OpenGet(TcpSocket& socket, HttpResponse& response, HttpRequest& request);
+    bool OpenPost(TcpSocket& socket, HttpRequest& request);
+    bool SendData(TcpSocket& socket, const std::string& bytes);
+    bool ReadBody(TcpSocket& socket, HttpResponse& response, std::string& body);
+    void FinishPost(TcpSocket& socket, HttpResponse& response, std::string& body);
+    void Close(TcpSocket& socket);
+};

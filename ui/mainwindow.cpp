@@ -1,0 +1,79 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "cardendpoints.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QThread>
+#include <QTranslator>
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , linked(false)
+{
+    urlGetFileCount = CardEndpoints::url(CardEndpoints::kGetFileCount);
+    urlGetFileList = CardEndpoints::url(CardEndpoints::kGetFileList);
+    urlDeleteFile = CardEndpoints::url(CardEndpoints::kDeleteFile);
+    urlGetFileInfo = CardEndpoints::url(CardEndpoints::kGetFileInfo);
+    urlDeleteAllFiles = CardEndpoints::url(CardEndpoints::kDeleteAllFiles);
+    urlFormatCard = CardEndpoints::url(CardEndpoints::kFormatCard);
+
+    CardEndpoints::insertDefaultHeaders(httpRequest.headers);
+
+    ui = new Ui::MainWindow;
+    ui->setupUi(this);
+    ui->progressBarDownLoad->hide();
+    LineEditsInit();
+    TableWidgetItemInit();
+
+    // Parented so that a window created and destroyed in one process (as the
+    // tests do) takes its translator out of the application with it.
+    translator = new QTranslator(this);
+    qApp->installTranslator(translator);
+
+    ui->comboBox->addItem(QStringLiteral("English"));
+    ui->comboBox->addItem(QStringLiteral("Chinese"));
+    translateLanguage();
+    // Connected after the items exist, so the initial "English" loads nothing.
+    connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MainWindow::comboxLanguageChanged);
+}
+
+MainWindow::~MainWindow()
+{
+    stopWorkerThreads();
+    delete ui;
+}
+
+void MainWindow::stopWorkerThreads()
+{
+    const auto threads = findChildren<QThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QThread* thread : threads)
+        thread->requestInterruption();
+    for (QThread* thread : threads)
+        thread->wait();
+}
+
+void MainWindow::LineEditsInit()
+{
+    LineEditInit(ui->lineEditLinkMERRO);
+    LineEditInit(ui->lineEditHardType);
+    LineEditInit(ui->lineEditHardVer);
+    LineEditInit(ui->lineEditSoftVer);
+    LineEditInit(ui->lineEditProtocolVer);
+    LineEditInit(ui->lineEditBootVer);
+    LineEditInit(ui->lineEditDownloadLabel);
+    LineEditInit(ui->lineEditDownloadProgress);
+}
+
+void MainWindow::LineEditInit(QLineEdit* Information)
+{
+    // Black in every colour group keeps the disabled display readable.
+    QPalette palette = Information->palette();
+    palette.setBrush(QPalette::All, QPalette::Text, QBrush(QColor(0, 0, 0, 255)));
+    Information->setPalette(palette);
+    Information->setStyleSheet(QStringLiteral("border:1px;background:transparent"));
+    Information->setEnabled(false);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "httpclient.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class QLineEdit;
+class QTranslator;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The tool's only window. Its slots are grouped by subsystem: the shell's in
+// ui/, the device link's in link/, the card's in card/, the download queue's
+// in download/.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxFiles = 9999;
+    static constexpr int kFileNameSize = 30;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Read-only views of the window's bookkeeping, for tests and diagnostics.
+    bool isLinked() const { return linked; }
+    int selectionCount() const { return selectedCount; }
+    int selectionCursor() const { return selectedCursor; }
+    int selectionRow(int index) const { return selectedRows[index]; }
+
+private slots:
+    void translateLanguage();
+    void comboxLanguageChanged();
+    void LineEditsInit();
+    void LineEditInit(QLineEdit* Information);
+    void TableWidgetItemInit();
+    void on_pushButtonLinkMERRO_clicked();
+    void on_pushButtonEnterTFcard_clicked();
+    void ParseFileInfo(const char* fileinfo, int Index);
+    void on_pushButtonDownloadFile_clicked();
+    void DownloadFile(QString fileName);
+    void DownloadFileFinished();
+    void updateDownloadFileProgress(qint64 bytesRead, qint64 totalBytes);
+    void on_pushButtonDeleteFile_clicked();
+    void DeleteFile(QString fileName);
+    void on_pushButtonDeleteAllFiles_clicked();
+    void on_pushButtonFormatCard_clicked();
+    void on_checkBoxSelectAllFiles_stateChanged(int arg1);
+    void GetSelectedFiles();
+    int findSubString(const char* string, char* strBuf, const char* leftSplit,
+                      const char* rightSplit);
+    static bool IPLive(QString ip, int port, int timeout = 1000);
+    void VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer);
+    void updateLinkedFlag(bool flag);
+
+private:
+    // Asks every worker thread to stop and waits for it; a running QThread
+    // must not be destroyed with the window's children.
+    void stopWorkerThreads();
+
+    QTranslator* translator;
+    bool linked;
+    int fileInfoIndex;
+    char fileNames[kMaxFiles][kFileNameSize];
+    int selectedCursor;
+    int selectedCount;
+    int selectedRows[kMaxFiles];
+    QString urlGetFileCount;
+    QString urlGetFileList;
+    QString urlDeleteFile;
+    QString urlGetFileInfo;
+    QString urlDeleteAllFiles;
+    QString urlFormatCard;
+    HttpClient httpClient;
+    HttpRequest httpRequest;
+    HttpResponse httpResponse;
+    std::string responseBody;
+    Ui::MainWindow* ui;
+};

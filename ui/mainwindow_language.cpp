@@ -1,0 +1,34 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QTranslator>
+
+void MainWindow::translateLanguage()
+{
+    ui->label_language->setText(tr("language:"));
+    ui->label_1->setText(tr("HardwareType:"));
+    ui->label_2->setText(tr("HardwareVersion:"));
+    ui->label_3->setText(tr("SoftwareVersion:"));
+    ui->label_4->setText(tr("ProtocolVersion:"));
+    ui->label_5->setText(tr("BootloaderVersion:"));
+    ui->pushButtonLinkMERRO->setText(tr("Link Device"));
+    ui->pushButtonEnterTFcard->setText(tr("Browse Files in Card"));
+    ui->pushButtonDownloadFile->setText(tr("Download File"));
+    ui->pushButtonDeleteFile->setText(tr("Delete File"));
+    ui->pushButtonDeleteAllFiles->setText(tr("Delete All Files"));
+    ui->pushButtonFormatCard->setText(tr("Format Card"));
+    ui->checkBoxSelectAllFiles->setText(tr("Select All"));
+    ui->groupBoxFile->setTitle(tr("File Operate"));
+    ui->groupBoxVersionInfo->setTitle(tr("Version Information"));
+    ui->tableWidgetFileInfo->setHorizontalHeaderLabels(
+        {tr("Name"), tr("Date"), tr("Size"), tr("Duration")});
+}
+
+void MainWindow::comboxLanguageChanged()
+{
+    if (ui->comboBox->currentText() == QLatin1String("Chinese"))
+        translator->load(QStringLiteral(":/translation/merro_chinese.qm"));
+    else
+        translator->load(QStringLiteral(":/translation/merro_english.qm"));
+    translateLanguage();
+}
