@@ -12,6 +12,9 @@
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , linked(false)
+    , fileInfoIndex(0)
+    , selectedCursor(0)
+    , selectedCount(0)
 {
     urlGetFileCount = CardEndpoints::url(CardEndpoints::kGetFileCount);
     urlGetFileList = CardEndpoints::url(CardEndpoints::kGetFileList);
