@@ -3,6 +3,9 @@
 // A small blocking HTTP/1.1 client for the camera's CGI interface.
 // No Qt and no platform headers here: the window includes this file.
 
+#include "httptimeouts.h"
+#include "tcpsocket.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -50,37 +53,15 @@ struct MultipartForm
     std::map<std::uint32_t, MultipartPart> parts;
 };
 
-// Owns one IPv4 stream socket. The handle is kept as an integer so that this
-// header stays free of platform headers.
-class TcpSocket
-{
-public:
-    TcpSocket() = default;
-    ~TcpSocket();
-    TcpSocket(const TcpSocket&) = delete;
-    TcpSocket& operator=(const TcpSocket&) = delete;
-
-    bool Create();
-    // address and port in network byte order.
-    bool Connect(std::uint32_t address, std::uint16_t port);
-    void Close();
-    bool IsOpen() const;
-
-    int Send(const char* bytes, int length);
-    int Recv(char* buffer, int length);
-    int RecvLine(std::string& out, int max);
-    int RecvCount(std::string& out, int n);
-
-private:
-    std::intptr_t handle = -1;
-};
-
 class HttpClient
 {
 public:
     static bool ParseUrl(HttpRequest& request);
     // IPv4 address in network byte order.
     static std::uint32_t ResolveHost(const std::string& host);
+    // Whether ResolveHost asks the name service rather than reading the host
+    // as a dotted address.
+    static bool NeedsNameLookup(const std::string& host);
     static bool SendAll(TcpSocket& socket, const std::string& data);
 
     static void BuildRequestHead(HttpMethod method, const HttpRequest& request, std::string& out);
@@ -101,4 +82,12 @@ public:
     bool ReadBody(TcpSocket& socket, HttpResponse& response, std::string& body);
     void FinishPost(TcpSocket& socket, HttpResponse& response, std::string& body);
     void Close(TcpSocket& socket);
+
+    // For the sockets that Get and Post open themselves; the streaming set
+    // uses whatever the caller's socket is set to. Negative: no limit.
+    void SetTimeouts(int connectMs, int receiveMs);
+
+private:
+    int connectTimeoutMs = merro::http::kConnectTimeoutMs;
+    int receiveTimeoutMs = merro::http::kReceiveTimeoutMs;
 };
