@@ -1,0 +1,102 @@
+#pragma once
+
+#include "replystream.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+class Card;
+class QTcpSocket;
+
+// The camera's HTTP/1.1 server: the SD card's CGI interface and its files.
+// Accepts origin-form and absolute-form request targets, header lines with or
+// without a space after the colon, and keeps a connection open between CGI
+// replies unless the client asks to close; a file reply always ends with a
+// close. A fault, when set, bends the replies of the requests it targets.
+class CameraServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
+                       BigHeader };
+    enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
+    enum class ListMode { Normal, Hostile, Huge };
+
+    explicit CameraServer(Card* card, QObject* parent = nullptr);
+    ~CameraServer() override;
+
+    bool listen(const QHostAddress& address, quint16 port, QString* error);
+    bool relisten(QString* error);
+    void stopListening();
+    bool isListening() const { return server.isListening(); }
+    QHostAddress address() const { return boundAddress; }
+    quint16 port() const { return boundPort; }
+
+    // parameter: bytes per tick for Drip, filler bytes for BigHeader.
+    void setFault(Fault fault, int parameter, Target target, bool once);
+    void setListMode(ListMode mode, int hugeCount);
+    int requestCount() const { return requests; }
+
+private:
+    enum class Kind { Count, List, Info, Delete, DeleteAll, Format, File, Other };
+
+    struct Reply
+    {
+        int status = 200;
+        QByteArray contentType = "text/plain";
+        QByteArray body;
+        QString filePath; // a card file instead of body when set
+        qint64 fileSize = 0;
+    };
+
+    struct Connection
+    {
+        enum class State { Reading, Writing, Stalled, Closing };
+        QTcpSocket* socket = nullptr;
+        QByteArray input;
+        State state = State::Reading;
+        std::unique_ptr<ReplyStream> reply;
+        bool closeAfter = false;
+        bool closedByCamera = false;
+        QTimer drip;
+        int dripBytes = 0;
+    };
+
+    void onNewConnection();
+    void onReadyRead(int id);
+    void onDisconnected(int id);
+    void processInput(int id);
+    void handle(int id, const QByteArray& head);
+    Reply answer(int id, Kind kind, const QByteArray& target, const QByteArray& query);
+    void send(int id, const Reply& reply, Fault fault, int parameter, bool keepAlive,
+              bool headOnly);
+    void pump(int id);
+    void dripTick(int id);
+    void finishReply(int id);
+    void closeConnection(int id);
+    bool faultApplies(Kind kind) const;
+    QVector<QByteArray> listEntries() const;
+    Connection* connection(int id);
+    void log(const QByteArray& text) const;
+
+    Card* card;
+    QTcpServer server;
+    QHostAddress boundAddress;
+    quint16 boundPort = 0;
+    Fault fault = Fault::None;
+    int faultParameter = 0;
+    Target faultTarget = Target::All;
+    bool faultOnce = false;
+    ListMode listMode = ListMode::Normal;
+    int hugeCount = 0;
+    std::map<int, std::unique_ptr<Connection>> connections;
+    int nextId = 0;
+    int requests = 0;
+};

@@ -1,0 +1,355 @@
+#include "devicesim.h"
+
+#include "simlog.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray endpointText(bool on, const QHostAddress& address, quint16 port)
+{
+    if (!on)
+        return "off";
+    return address.toString().toLatin1() + ':' + QByteArray::number(port);
+}
+
+bool parseOnOff(const QByteArray& word, bool* on)
+{
+    if (word == "on" || word == "off") {
+        *on = word == "on";
+        return true;
+    }
+    return false;
+}
+
+bool parseMilliseconds(const QByteArray& word, int* ms)
+{
+    bool ok = false;
+    const int value = word.toInt(&ok);
+    if (!ok || value < 1 || value > 3600000)
+        return false;
+    *ms = value;
+    return true;
+}
+
+} // namespace
+
+DeviceSim::DeviceSim(const SimOptions& simOptions, QObject* parent)
+    : QObject(parent),
+      options(simOptions),
+      card(simOptions.card),
+      control("control", 0xaa),
+      ground("ground", 0xbb),
+      camera(&card)
+{
+    for (UnitServer* unit : {&control, &ground}) {
+        unit->setHeartbeatInterval(options.interval);
+        unit->setVersionInterval(options.versionInterval);
+        unit->setGap(options.gap);
+        unit->setVersion(options.version);
+    }
+    // Only the control unit's version report matters to the tool.
+    control.setVersionReports(true);
+    connect(&commandServer, &QTcpServer::newConnection, this, &DeviceSim::onCommandConnection);
+}
+
+DeviceSim::~DeviceSim() = default;
+
+bool DeviceSim::start()
+{
+    QString error;
+    const auto fail = [&](const QByteArray& what, const Endpoint& at) {
+        sim::logLine("sim: error cannot listen for " + what + " on "
+                     + endpointText(true, at.address, at.port) + ": " + error.toLocal8Bit());
+        return false;
+    };
+    if (options.control.enabled
+        && !control.listen(options.control.address, options.control.port, &error))
+        return fail("control", options.control);
+    if (options.ground.enabled
+        && !ground.listen(options.ground.address, options.ground.port, &error))
+        return fail("ground", options.ground);
+    if (options.camera.enabled
+        && !camera.listen(options.camera.address, options.camera.port, &error))
+        return fail("camera", options.camera);
+    if (options.commandPort >= 0
+        && !commandServer.listen(QHostAddress::LocalHost,
+                                 static_cast<quint16>(options.commandPort))) {
+        error = commandServer.errorString();
+        return fail("commands", {true, QHostAddress::LocalHost,
+                                 static_cast<quint16>(options.commandPort)});
+    }
+
+    for (const QString& command : options.commands) {
+        if (!runAndLog(command.toUtf8()).startsWith("ok"))
+            return false;
+    }
+
+    // A background job reading its terminal would be stopped by the shell.
+    const bool backgroundOnTerminal =
+        ::isatty(STDIN_FILENO) && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp();
+    if (!backgroundOnTerminal) {
+        stdinNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        connect(stdinNotifier.get(), &QSocketNotifier::activated, this,
+                &DeviceSim::readStandardInput);
+    }
+
+    sim::logLine("sim: ready control="
+                 + endpointText(options.control.enabled, control.address(), control.port())
+                 + " ground="
+                 + endpointText(options.ground.enabled, ground.address(), ground.port())
+                 + " camera="
+                 + endpointText(options.camera.enabled, camera.address(), camera.port())
+                 + " command="
+                 + endpointText(commandServer.isListening(), QHostAddress::LocalHost,
+                                commandServer.serverPort())
+                 + " card=" + (options.card.isEmpty() ? "none" : card.dir().toLocal8Bit()));
+    return true;
+}
+
+void DeviceSim::readStandardInput()
+{
+    char buffer[4096];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof(buffer));
+    if (n <= 0) {
+        // End of input: commands may still come over TCP.
+        stdinNotifier->setEnabled(false);
+        if (options.exitOnEof) {
+            sim::logLine("sim: end of input, exiting");
+            QCoreApplication::quit();
+        }
+        return;
+    }
+    stdinBuffer.append(buffer, static_cast<int>(n));
+    int newline;
+    while ((newline = stdinBuffer.indexOf('\n')) >= 0) {
+        const QByteArray line = stdinBuffer.left(newline);
+        stdinBuffer.remove(0, newline + 1);
+        runAndLog(line);
+    }
+}
+
+void DeviceSim::onCommandConnection()
+{
+    while (QTcpSocket* socket = commandServer.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine())
+                socket->write(runAndLog(socket->readLine()) + '\n');
+        });
+    }
+}
+
+QByteArray DeviceSim::runAndLog(const QByteArray& line)
+{
+    const QByteArray answer = execute(line.trimmed());
+    sim::logLine("sim: " + answer);
+    return answer;
+}
+
+QByteArray DeviceSim::stats() const
+{
+    const auto unitStats = [](const UnitServer& unit) {
+        return " good=" + QByteArray::number(unit.good()) + " bad="
+               + QByteArray::number(unit.bad()) + " connections="
+               + QByteArray::number(unit.connectionCount());
+    };
+    return "control" + unitStats(control) + " ground" + unitStats(ground)
+           + " camera requests=" + QByteArray::number(camera.requestCount())
+           + " files=" + QByteArray::number(options.card.isEmpty() ? 0 : card.files().size());
+}
+
+QByteArray DeviceSim::execute(const QByteArray& line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    const QByteArray& first = words.first();
+    QByteArray result;
+    if (line.isEmpty() || first == "help") {
+        result = "ok commands: stats | quit | control|ground listen|heartbeat|reports on|off"
+                 " | control|ground interval|report-interval MS"
+                 " | control|ground version T,HW,SW,PROTO,BOOT"
+                 " | control|ground frames normal|split|double|junk"
+                 " | control|ground drop | control|ground send HEX"
+                 " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
+                 " | camera list normal|hostile|huge[=N]";
+        return result;
+    }
+    if (first == "stats")
+        return "ok stats " + stats();
+    if (first == "quit") {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return "ok quit";
+    }
+    if (first == "control")
+        result = unitCommand(&control, words);
+    else if (first == "ground")
+        result = unitCommand(&ground, words);
+    else if (first == "camera")
+        result = cameraCommand(words);
+    else
+        result = "unknown command";
+    if (result.isEmpty())
+        return "ok " + line.simplified();
+    return "error " + line.simplified() + ": " + result;
+}
+
+// Returns an empty text on success, the reason otherwise.
+QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& words)
+{
+    const QByteArray what = words.value(1);
+    const QByteArray arg = words.value(2);
+    bool on = false;
+    int ms = 0;
+    if (what == "listen" && parseOnOff(arg, &on)) {
+        if (!on) {
+            unit->stopListening();
+            return {};
+        }
+        QString error;
+        if (unit->port() == 0)
+            return "this unit was started off";
+        return unit->relisten(&error) ? QByteArray() : error.toLocal8Bit();
+    }
+    if (what == "heartbeat" && parseOnOff(arg, &on)) {
+        unit->setHeartbeats(on);
+        return {};
+    }
+    if (what == "reports" && parseOnOff(arg, &on)) {
+        unit->setVersionReports(on);
+        return {};
+    }
+    if (what == "interval" && parseMilliseconds(arg, &ms)) {
+        unit->setHeartbeatInterval(ms);
+        return {};
+    }
+    if (what == "report-interval" && parseMilliseconds(arg, &ms)) {
+        unit->setVersionInterval(ms);
+        return {};
+    }
+    if (what == "version") {
+        VersionValues values;
+        if (!parseVersionValues(arg, &values))
+            return "expected T,HW,SW,PROTO,BOOT";
+        unit->setVersion(values);
+        unit->sendVersionNow();
+        return {};
+    }
+    if (what == "frames") {
+        static const QList<QPair<QByteArray, UnitServer::Style>> styles = {
+            {"normal", UnitServer::Style::Normal},
+            {"split", UnitServer::Style::Split},
+            {"double", UnitServer::Style::Double},
+            {"junk", UnitServer::Style::Junk},
+        };
+        for (const auto& style : styles) {
+            if (style.first == arg) {
+                unit->setStyle(style.second);
+                return {};
+            }
+        }
+        return "expected normal, split, double or junk";
+    }
+    if (what == "drop" && words.size() == 2) {
+        unit->dropAll();
+        return {};
+    }
+    if (what == "send") {
+        const QByteArray hex = words.mid(2).join();
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        if (bytes.isEmpty() || bytes.toHex() != hex.toLower())
+            return "expected hex bytes";
+        unit->sendRaw(bytes);
+        return {};
+    }
+    return "unknown unit command";
+}
+
+QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
+{
+    const QByteArray what = words.value(1);
+    const QByteArray arg = words.value(2);
+    bool on = false;
+    if (what == "listen" && parseOnOff(arg, &on)) {
+        if (!on) {
+            camera.stopListening();
+            return {};
+        }
+        if (camera.port() == 0)
+            return "the camera was started off";
+        QString error;
+        return camera.relisten(&error) ? QByteArray() : error.toLocal8Bit();
+    }
+    // MODE or MODE=N
+    const int equals = arg.indexOf('=');
+    const QByteArray mode = equals < 0 ? arg : arg.left(equals);
+    bool numberOk = true;
+    const int number = equals < 0 ? 0 : arg.mid(equals + 1).toInt(&numberOk);
+    if (!numberOk || number < 0)
+        return "bad number";
+
+    if (what == "list") {
+        if (mode == "normal" && equals < 0)
+            camera.setListMode(CameraServer::ListMode::Normal, 0);
+        else if (mode == "hostile" && equals < 0)
+            camera.setListMode(CameraServer::ListMode::Hostile, 0);
+        else if (mode == "huge")
+            camera.setListMode(CameraServer::ListMode::Huge, equals < 0 ? 10005 : number);
+        else
+            return "expected normal, hostile or huge[=N]";
+        return {};
+    }
+    if (what != "fault")
+        return "unknown camera command";
+
+    using F = CameraServer::Fault;
+    static const QList<QPair<QByteArray, F>> faults = {
+        {"none", F::None}, {"close-early", F::CloseEarly}, {"stall", F::Stall},
+        {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
+        {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
+    };
+    using T = CameraServer::Target;
+    static const QList<QPair<QByteArray, T>> targets = {
+        {"all", T::All}, {"cgi", T::Cgi}, {"file", T::File}, {"count", T::Count},
+        {"list", T::List}, {"info", T::Info}, {"delete", T::Delete},
+        {"deleteall", T::DeleteAll}, {"format", T::Format},
+    };
+    int faultIndex = -1;
+    for (int i = 0; i < faults.size(); ++i) {
+        if (faults[i].first == mode)
+            faultIndex = i;
+    }
+    if (faultIndex < 0)
+        return "unknown fault";
+    const F fault = faults[faultIndex].second;
+    int parameter = number;
+    if (fault == F::Drip && equals < 0)
+        parameter = 256;
+    else if (fault == F::BigHeader && equals < 0)
+        parameter = 16384;
+    else if (equals >= 0 && fault != F::Drip && fault != F::BigHeader)
+        return "this fault takes no number";
+
+    T target = T::All;
+    bool once = false;
+    for (int i = 3; i < words.size(); ++i) {
+        if (words[i] == "once") {
+            once = true;
+            continue;
+        }
+        bool known = false;
+        for (const auto& entry : targets) {
+            if (entry.first == words[i]) {
+                target = entry.second;
+                known = true;
+            }
+        }
+        if (!known)
+            return "unknown target " + words[i];
+    }
+    camera.setFault(fault, parameter, target, once);
+    return {};
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+
+// The bytes of one HTTP reply, produced piece by piece so that a large card
+// file is never held in memory. Optionally wraps the body in chunked coding
+// or cuts it short.
+class ReplyStream
+{
+public:
+    ReplyStream(const QByteArray& head, const QByteArray& body);
+    // Fails (atEnd at once after the head) when the file cannot be opened.
+    ReplyStream(const QByteArray& head, const QString& filePath, qint64 size);
+
+    void setChunked(bool on) { chunked = on; }
+    // Ends the body after this many bytes, whatever the head announced.
+    void setBodyLimit(qint64 bytes);
+
+    QByteArray read(qint64 max);
+    bool atEnd() const;
+
+private:
+    QByteArray pending;
+    std::unique_ptr<QIODevice> body;
+    qint64 bodyLeft = 0;
+    bool chunked = false;
+    bool lastChunkQueued = false;
+    int chunkTurn = 0;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace sim {
+
+// Writes one line to standard output and flushes it, so that a test reading
+// the pipe sees each event as it happens.
+void logLine(const QByteArray& line);
+
+// Makes received bytes printable on one line: CR, LF, TAB and backslash as
+// \r \n \t \\, other control bytes as \xNN; bytes from 0x80 up stay as they
+// are (UTF-8 names remain readable).
+QByteArray escaped(const QByteArray& bytes);
+
+} // namespace sim
