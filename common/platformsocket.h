@@ -7,8 +7,15 @@
 #  ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
 #  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
 #  include <winsock2.h>
 #  include <ws2tcpip.h>
+// windows.h maps these names to its own functions; the window has slots
+// called DeleteFile, and headers that include this one reach the window.
+#  undef DeleteFile
+#  undef GetObject
 #else
 #  include <arpa/inet.h>
 #  include <cerrno>

@@ -1,0 +1,159 @@
+#include "linkchannel.h"
+
+#include "linkframes.h"
+
+#include <QDebug>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace net = merro::net;
+
+namespace {
+
+// Short enough that a stop request is seen well within a second.
+constexpr int kSliceMs = 100;
+constexpr int kConnectTimeoutMs = 500;
+constexpr int kAttemptPeriodMs = 1000;
+
+} // namespace
+
+LinkChannel::LinkChannel(const char* host, unsigned short port, const Texts& texts)
+    : serverPort(port)
+    , heartBeatCount(0)
+    , texts(texts)
+    , loopEnded(false)
+{
+    std::snprintf(serverIP, sizeof(serverIP), "%s", host);
+}
+
+bool LinkChannel::stopRequested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
+bool LinkChannel::pauseUntil(const QDeadlineTimer& deadline)
+{
+    while (!stopRequested()) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            return true;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(remaining, kSliceMs)));
+    }
+    return false;
+}
+
+void LinkChannel::runConnections()
+{
+    while (!stopRequested()) {
+        qDebug() << texts.runBegin;
+        const net::SocketHandle sock =
+            NewSocket(serverIP, static_cast<unsigned short>(serverPort));
+        if (!net::isValid(sock))
+            break;
+        char ipText[kIpTextSize];
+        const int length = GetIP(sock, ipText);
+        qDebug() << texts.hostLabel << ipText << "length:" << length;
+        heartBeatCount = 0;
+        serveConnection(sock);
+        net::closeSocket(sock);
+        connectionEnded();
+        qDebug() << texts.runExit;
+    }
+    loopEnded.store(true, std::memory_order_release);
+}
+
+void LinkChannel::stopAndWait(QThread* thread)
+{
+    thread->requestInterruption();
+    thread->wait();
+    // QThread joins through a lock that race checkers cannot see; this pairs
+    // the loop's last touch of the object with its destruction.
+    (void)loopEnded.load(std::memory_order_acquire);
+}
+
+void LinkChannel::serveConnection(net::SocketHandle sock)
+{
+    char buffer[LinkFrames::kReceiveSize];
+    while (!stopRequested()) {
+        // A bounded wait, so that the loss check also runs on a silent connection.
+        const int ready = net::waitReadable(sock, kSliceMs);
+        if (ready < 0)
+            return;
+        if (ready > 0) {
+            std::memset(buffer, 0, sizeof(buffer));
+            const int nRead = net::recvBytes(sock, buffer, sizeof(buffer));
+            if (nRead == 0) {
+                peerClosed();
+                return;
+            }
+            if (nRead < 0 && !net::lastCallInterrupted())
+                return;
+            if (nRead > 0)
+                frameReceived(sock, buffer);
+        }
+        const int count = heartBeatCount;
+        if (count > kMaxSilentTicks) {
+            heartBeatLost(count);
+            heartBeatCount = 0;
+            return;
+        }
+    }
+}
+
+net::SocketHandle LinkChannel::NewSocket(const char* ip, unsigned short port)
+{
+    qDebug() << texts.socketBegin;
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = inet_addr(ip);
+    remote.sin_port = htons(port);
+
+    bool announced = false;
+    while (pauseUntil(nextAttempt)) {
+        nextAttempt = QDeadlineTimer(kAttemptPeriodMs);
+        const net::SocketHandle sock = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (!net::isValid(sock))
+            continue;
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        local.sin_port = 0;
+        // A failed bind does no harm: connect then picks the local address itself.
+        (void)::bind(sock, reinterpret_cast<const sockaddr*>(&local),
+                     static_cast<net::SockLen>(sizeof(local)));
+        if (!announced) {
+            qDebug() << texts.socketBound;
+            announced = true;
+        }
+        if (net::connectWithTimeout(sock, remote, kConnectTimeoutMs)
+            == net::ConnectResult::Connected) {
+            qDebug() << texts.socketConnected;
+            return sock;
+        }
+        net::closeSocket(sock);
+    }
+    return net::kInvalidSocket;
+}
+
+int LinkChannel::GetIP(net::SocketHandle sock, char* ipText)
+{
+    sockaddr_in local{};
+    net::SockLen length = sizeof(local);
+    if (::getsockname(sock, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        std::printf("Get IP failed\n");
+        local = sockaddr_in{};
+    }
+    std::snprintf(ipText, kIpTextSize, "%s", inet_ntoa(local.sin_addr));
+    return static_cast<int>(std::strlen(ipText));
+}
+
+void LinkChannel::sendHeartbeatReply(net::SocketHandle sock)
+{
+    char reply[LinkFrames::kFrameSize];
+    LinkFrames::buildHeartbeatReply(reply);
+    // A lost reply is the unit's concern; the next heartbeat gets another.
+    (void)net::sendBytes(sock, reply, sizeof(reply));
+}
