@@ -93,7 +93,7 @@ QByteArray faultName(CameraServer::Fault fault)
 } // namespace
 
 CameraServer::CameraServer(Card* cardFolder, QObject* parent)
-    : QObject(parent), card(cardFolder)
+    : Listener("camera", parent), card(cardFolder)
 {
     connect(&server, &QTcpServer::newConnection, this, &CameraServer::onNewConnection);
 }
@@ -102,38 +102,6 @@ CameraServer::~CameraServer()
 {
     for (auto& entry : connections)
         entry.second->socket->disconnect(this);
-}
-
-void CameraServer::log(const QByteArray& text) const
-{
-    sim::logLine("camera: " + text);
-}
-
-bool CameraServer::listen(const QHostAddress& address, quint16 port, QString* error)
-{
-    if (!server.listen(address, port)) {
-        *error = server.errorString();
-        return false;
-    }
-    boundAddress = address;
-    boundPort = server.serverPort();
-    log("listening " + address.toString().toLatin1() + ':' + QByteArray::number(boundPort));
-    return true;
-}
-
-bool CameraServer::relisten(QString* error)
-{
-    if (server.isListening())
-        return true;
-    return listen(boundAddress, boundPort, error);
-}
-
-void CameraServer::stopListening()
-{
-    if (!server.isListening())
-        return;
-    server.close();
-    log("not listening");
 }
 
 void CameraServer::setFault(Fault value, int parameter, Target target, bool once)

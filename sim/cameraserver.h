@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listener.h"
 #include "replystream.h"
 
 #include <QByteArray>
@@ -19,7 +20,7 @@ class QTcpSocket;
 // without a space after the colon, and keeps a connection open between CGI
 // replies unless the client asks to close; a file reply always ends with a
 // close. A fault, when set, bends the replies of the requests it targets.
-class CameraServer : public QObject
+class CameraServer : public Listener
 {
     Q_OBJECT
 
@@ -31,13 +32,6 @@ public:
 
     explicit CameraServer(Card* card, QObject* parent = nullptr);
     ~CameraServer() override;
-
-    bool listen(const QHostAddress& address, quint16 port, QString* error);
-    bool relisten(QString* error);
-    void stopListening();
-    bool isListening() const { return server.isListening(); }
-    QHostAddress address() const { return boundAddress; }
-    quint16 port() const { return boundPort; }
 
     // parameter: bytes per tick for Drip, filler bytes for BigHeader.
     void setFault(Fault fault, int parameter, Target target, bool once);
@@ -84,12 +78,8 @@ private:
     bool faultApplies(Kind kind) const;
     QVector<QByteArray> listEntries() const;
     Connection* connection(int id);
-    void log(const QByteArray& text) const;
 
     Card* card;
-    QTcpServer server;
-    QHostAddress boundAddress;
-    quint16 boundPort = 0;
     Fault fault = Fault::None;
     int faultParameter = 0;
     Target faultTarget = Target::All;

@@ -43,7 +43,7 @@ bool parseVersionValues(const QByteArray& text, VersionValues* values)
 }
 
 UnitServer::UnitServer(const QByteArray& unitName, quint8 start, QObject* parent)
-    : QObject(parent), name(unitName), startByte(start)
+    : Listener(unitName, parent), startByte(start)
 {
     heartbeatTimer.setInterval(1000);
     versionTimer.setInterval(3000);
@@ -64,38 +64,6 @@ const QByteArray& UnitServer::heartbeatReply()
 {
     static const QByteArray reply("\xaa\xaf\x04\x01\x01\x5f", kReplySize);
     return reply;
-}
-
-void UnitServer::log(const QByteArray& text) const
-{
-    sim::logLine(name + ": " + text);
-}
-
-bool UnitServer::listen(const QHostAddress& address, quint16 port, QString* error)
-{
-    if (!server.listen(address, port)) {
-        *error = server.errorString();
-        return false;
-    }
-    boundAddress = address;
-    boundPort = server.serverPort();
-    log("listening " + address.toString().toLatin1() + ':' + QByteArray::number(boundPort));
-    return true;
-}
-
-bool UnitServer::relisten(QString* error)
-{
-    if (server.isListening())
-        return true;
-    return listen(boundAddress, boundPort, error);
-}
-
-void UnitServer::stopListening()
-{
-    if (!server.isListening())
-        return;
-    server.close();
-    log("not listening");
 }
 
 void UnitServer::setHeartbeats(bool on)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "listener.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -32,7 +34,7 @@ bool parseVersionValues(const QByteArray& text, VersionValues* values);
 // Every write carries one frame (unless a fault asks otherwise) and writes are
 // spaced by at least the gap, so that no two frames reach a client in one
 // receive.
-class UnitServer : public QObject
+class UnitServer : public Listener
 {
     Q_OBJECT
 
@@ -41,14 +43,6 @@ public:
 
     UnitServer(const QByteArray& name, quint8 startByte, QObject* parent = nullptr);
     ~UnitServer() override;
-
-    bool listen(const QHostAddress& address, quint16 port, QString* error);
-    // Listens again where listen() did, after stopListening().
-    bool relisten(QString* error);
-    void stopListening();
-    bool isListening() const { return server.isListening(); }
-    QHostAddress address() const { return boundAddress; }
-    quint16 port() const { return boundPort; }
 
     void setHeartbeatInterval(int ms) { heartbeatTimer.setInterval(ms); }
     void setHeartbeats(bool on);
@@ -96,13 +90,8 @@ private:
     QByteArray frame(Peer& p, quint8 command, const QByteArray& data);
     QByteArray versionFrame(Peer& p);
     QByteArray junkFrame(Peer& p);
-    void log(const QByteArray& text) const;
 
-    QByteArray name;
     quint8 startByte;
-    QTcpServer server;
-    QHostAddress boundAddress;
-    quint16 boundPort = 0;
     QTimer heartbeatTimer;
     QTimer versionTimer;
     bool heartbeats = true;
