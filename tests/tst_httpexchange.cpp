@@ -2,41 +2,18 @@
 // that they close their sockets, and that a refused, dead or stalled server
 // ends the call with false in bounded time.
 
-#include "httpclient.h"
-#include "platformsocket.h"
 #include "scriptedserver.h"
 
 #include <QtTest>
 
-#include <chrono>
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-qint64 msSince(Clock::time_point start)
+// The request head the client should send to the exchange's server.
+std::string head(const char* method, const char* path, const Exchange& x,
+                 const std::string& headerLines = "")
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// The camera's request headers, as the window installs them.
-HttpRequest cameraRequest(const std::string& url)
-{
-    HttpRequest request;
-    request.url = url;
-    request.headers["Accept"] = "*/*";
-    request.headers["Accept-Language"] = "zh-CN";
-    request.headers["User-Agent"] = "SDK C++ http client";
-    request.headers["Connection"] = "Keep-Alive";
-    return request;
-}
-
-std::string expectedHead(const char* method, const ScriptedServer& server, const char* path)
-{
-    return std::string(method) + " " + path + " HTTP/1.1\r\n"
-           + "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
-           + "Accept: */*\r\nAccept-Language: zh-CN\r\nConnection: Keep-Alive\r\n"
-           + "User-Agent: SDK C++ http client\r\n\r\n";
+    return std::string(method) + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:"
+           + std::to_string(x.server.port()) + "\r\n" + headerLines + "\r\n";
 }
 
 } // namespace
@@ -46,293 +23,166 @@ class TestHttpExchange : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void getSendsHeadAndCloses();
-    void getRefusedUrlSendsNothing_data();
-    void getRefusedUrlSendsNothing();
-    void getConnectionRefused();
-    void getStalledBeforeHeader();
-    void getClosedWithoutAnswer();
-    void getStalledInBody();
-    void postSendsBodyAndReadsReply();
-    void postWithoutLengthKeepsBody();
-    void postStalled();
-    void streamingGet();
-    void streamingPost();
-
-private:
-    HttpClient client;
-};
-
-void TestHttpExchange::init()
-{
-    client.SetTimeouts(1000, 3000);
-}
-
-void TestHttpExchange::getSendsHeadAndCloses()
-{
-    ScriptedServer server;
-    server.receiveHead()
-        .send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\nvar x=1;")
-        .waitForClose();
-    server.start();
-
-    HttpRequest request = cameraRequest(server.url("/cgi-bin/hi3510/getfilecount.cgi?"));
-    HttpResponse response;
-    std::string body;
-    QVERIFY(client.Get(request, response, body));
-    QCOMPARE(body, std::string("var x=1;"));
-    server.finish();
-    QCOMPARE(server.received(),
-             expectedHead("GET", server, "/cgi-bin/hi3510/getfilecount.cgi?"));
-    QVERIFY(server.clientClosed());
-}
-
-void TestHttpExchange::getRefusedUrlSendsNothing_data()
-{
-    QTest::addColumn<QByteArray>("scheme");
-    QTest::addColumn<QByteArray>("path");
-    QTest::newRow("is https refused before connecting?")
-        << QByteArray("https://") << QByteArray("/");
-    QTest::newRow("is a colon in the path refused before connecting?")
-        << QByteArray("http://") << QByteArray("/a:b");
-}
-
-void TestHttpExchange::getRefusedUrlSendsNothing()
-{
-    QFETCH(QByteArray, scheme);
-    QFETCH(QByteArray, path);
-
-    ScriptedServer server;
-    server.start();
-    HttpRequest request;
-    if (path.contains(':'))
-        request.url = scheme.toStdString() + "127.0.0.1" + path.toStdString();
-    else
-        request.url = scheme.toStdString() + "127.0.0.1:" + std::to_string(server.port())
-                      + path.toStdString();
-    HttpResponse response;
-    response.status = 7;
-    std::string body = "kept";
-    QVERIFY(!client.Get(request, response, body));
-    std::string postBody = "kept";
-    QVERIFY(!client.Post(request, response, "data", postBody));
-    TcpSocket socket;
-    QVERIFY(!client.OpenGet(socket, response, request));
-    QVERIFY(!client.OpenPost(socket, request));
-    QVERIFY(!socket.IsOpen());
-    server.stop();
-    QVERIFY(!server.accepted());
-    QCOMPARE(body, std::string("kept"));
-    QCOMPARE(response.status, 7);
-}
-
-void TestHttpExchange::getConnectionRefused()
-{
-    std::string url;
+    void get_data()
     {
-        ScriptedServer gone;
-        url = gone.url("/");
+        QTest::addColumn<bool>("streaming"); // OpenGet, ReadBody, Close
+        QTest::newRow("does Get send the head, read the reply and close?") << false;
+        QTest::newRow("do OpenGet, ReadBody and Close do the same?") << true;
     }
-    HttpRequest request;
-    request.url = url;
-    HttpResponse response;
-    std::string body;
-    const auto start = Clock::now();
-    QVERIFY(!client.Get(request, response, body));
-    QVERIFY(!client.Post(request, response, "x", body));
-    QVERIFY(msSince(start) < 900);
-}
 
-void TestHttpExchange::getStalledBeforeHeader()
-{
-    ScriptedServer server;
-    server.receiveHead().waitForClose();
-    server.start();
-
-    client.SetTimeouts(1000, 400);
-    HttpRequest request;
-    request.url = server.url("/");
-    HttpResponse response;
-    std::string body;
-    const auto start = Clock::now();
-    QVERIFY(!client.Get(request, response, body));
-    const qint64 elapsed = msSince(start);
-    // One time-out, not one for the header and another for the body.
-    QVERIFY2(elapsed >= 350 && elapsed < 790, QByteArray::number(elapsed));
-    server.finish();
-    QVERIFY(server.clientClosed());
-}
-
-void TestHttpExchange::getClosedWithoutAnswer()
-{
-    // A camera that takes the request and hangs up has not done anything:
-    // that must not read as an (empty) success.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        ScriptedServer server;
-        server.receiveHead();
-        server.start();
-        HttpRequest request;
-        request.url = server.url("/cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/A.MP4");
-        HttpResponse response;
-        std::string body;
-        if (attempt == 0) {
-            QVERIFY(!client.Get(request, response, body));
-        } else {
-            TcpSocket socket;
-            QVERIFY(!client.OpenGet(socket, response, request));
-        }
-        QVERIFY(body.empty());
-        server.finish();
+    void get()
+    {
+        QFETCH(bool, streaming);
+        Exchange x;
+        x.server.receiveHead()
+            .send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+            .send("4\r\ndata\r\n0\r\nX-Trailer: t\r\n\r\n", 50)
+            .waitForClose();
+        x.request.headers["User-Agent"] = "SDK C++ http client";
+        x.request.headers["Accept"] = "*/*";
+        std::string line;
+        QVERIFY(x.run("/cgi-bin/hi3510/getfilecount.cgi?", [&] {
+            if (!streaming)
+                return x.client.Get(x.request, x.response, x.body);
+            const bool read = x.client.OpenGet(x.socket, x.response, x.request)
+                              && x.client.ReadBody(x.socket, x.response, x.body);
+            // The trailer's one line ends the body; the empty line after it stays.
+            x.socket.RecvLine(line, 100);
+            x.client.Close(x.socket);
+            return read && !x.socket.IsOpen();
+        }));
+        QVERIFY(x.response.chunked);
+        QCOMPARE(x.body, std::string("data"));
+        QCOMPARE(line, std::string(streaming ? "\r\n" : ""));
+        QCOMPARE(x.server.received, head("GET", "/cgi-bin/hi3510/getfilecount.cgi?", x,
+                                         "Accept: */*\r\nUser-Agent: SDK C++ http client\r\n"));
+        QVERIFY(x.server.clientClosed);
     }
-}
 
-void TestHttpExchange::getStalledInBody()
-{
-    ScriptedServer server;
-    server.receiveHead()
-        .send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc")
-        .waitForClose();
-    server.start();
+    void refusedCallsEndAtOnce()
+    {
+        // A refused URL: host and port point at the server, so a call that
+        // went on after it would reach the server.
+        Exchange x;
+        x.server.start();
+        x.request.host = "127.0.0.1";
+        x.request.port = x.server.port();
+        x.request.url = "http://cam/a:b";
+        x.response.status = 7;
+        x.body = "kept";
+        QVERIFY(!x.client.Get(x.request, x.response, x.body));
+        QVERIFY(!x.client.Post(x.request, x.response, "data", x.body));
+        QVERIFY(!x.client.OpenGet(x.socket, x.response, x.request));
+        QVERIFY(!x.client.OpenPost(x.socket, x.request));
+        QVERIFY(!x.socket.IsOpen());
+        x.server.stop();
+        QVERIFY(!x.server.accepted);
+        QCOMPARE(x.body, std::string("kept"));
+        QCOMPARE(x.response.status, 7);
 
-    client.SetTimeouts(1000, 200);
-    HttpRequest request;
-    request.url = server.url("/");
-    HttpResponse response;
-    std::string body;
-    const auto start = Clock::now();
-    QVERIFY(!client.Get(request, response, body));
-    QVERIFY(msSince(start) < 1000);
-    QCOMPARE(body, std::string("abc"));
-    QCOMPARE(response.status, 200);
-    server.finish();
-    QVERIFY(server.clientClosed());
-}
+        // A refused connection.
+        x.request.url = ScriptedServer().url("/"); // closed again at once
+        const auto start = std::chrono::steady_clock::now();
+        QVERIFY(!x.client.Get(x.request, x.response, x.body));
+        QVERIFY(!x.client.Post(x.request, x.response, "x", x.body));
+        QVERIFY(msSince(start) < 900);
+    }
 
-void TestHttpExchange::postSendsBodyAndReadsReply()
-{
-    const std::string data("a\0b\r\n", 5);
-    ScriptedServer server;
-    HttpRequest request = cameraRequest("");
-    request.url = server.url("/upload");
-    request.headers["Content-Length"] = "5";
-    std::string head;
-    HttpRequest parsed = request;
-    QVERIFY(HttpClient::ParseUrl(parsed));
-    HttpClient::BuildRequestHead(HttpMethodPost, parsed, head);
-    server.receiveTotal(head.size() + data.size())
-        .send("HTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok")
-        .waitForClose();
-    server.start();
+    void deadServer_data()
+    {
+        QTest::addColumn<int>("call"); // 0: Get, 1: Post, 2: OpenGet
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("stall"); // keep the connection open after the reply
+        QTest::addColumn<QByteArray>("body");
+        const auto row = [](const char* name, int call, const QByteArray& reply, bool stall,
+                            const QByteArray& body = {}) {
+            QTest::newRow(name) << call << reply << stall << body;
+        };
+        // A camera that takes the request and hangs up has not done anything:
+        // that must not read as an (empty) success.
+        row("is a Post that got no byte back a failure?", 1, "", false);
+        row("is an OpenGet that got no byte back a failure?", 2, "", false);
+        // A stalled server costs one time-out, not one for the header and
+        // another for the body.
+        const QByteArray status = "HTTP/1.1 200 OK\r\n";
+        row("does a Get stalled inside the header fail after one time-out?", 0, status, true);
+        row("does a Post stalled inside the header fail after one time-out?", 1, status, true);
+        row("does a Get stalled inside the body fail after one time-out?", 0,
+            status + "Content-Length: 10\r\n\r\nabc", true, "abc");
+    }
 
-    HttpResponse response;
-    std::string body;
-    QVERIFY(client.Post(request, response, data, body));
-    QCOMPARE(response.status, 201);
-    QCOMPARE(body, std::string("ok"));
-    server.finish();
-    QCOMPARE(server.received(), head + data);
-    QVERIFY(server.clientClosed());
-}
+    void deadServer()
+    {
+        QFETCH(int, call);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, stall);
+        QFETCH(QByteArray, body);
 
-void TestHttpExchange::postWithoutLengthKeepsBody()
-{
-    ScriptedServer server;
-    server.receiveHead().send("HTTP/1.1 200 OK\r\n\r\nignored").waitForClose();
-    server.start();
+        Exchange x(400);
+        x.server.receiveHead().send(reply.toStdString());
+        if (stall)
+            x.server.waitForClose();
+        QVERIFY(!x.run("/cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/A.MP4", [&] {
+            return call == 0   ? x.client.Get(x.request, x.response, x.body)
+                   : call == 1 ? x.client.Post(x.request, x.response, "", x.body)
+                               : x.client.OpenGet(x.socket, x.response, x.request);
+        }));
+        QVERIFY2(stall ? x.ms >= 350 && x.ms < 790 : x.ms < 350, QByteArray::number(x.ms));
+        QCOMPARE(QByteArray::fromStdString(x.body), body);
+        QCOMPARE(x.response.status, reply.isEmpty() ? 0 : 200);
+        QVERIFY(x.server.clientClosed || !stall);
+    }
 
-    HttpRequest request;
-    request.url = server.url("/");
-    HttpResponse response;
-    std::string body = "as it was";
-    QVERIFY(client.Post(request, response, std::string(), body));
-    QCOMPARE(body, std::string("as it was"));
-    QCOMPARE(response.status, 200);
-    server.finish();
-    QVERIFY(server.clientClosed());
-}
+    void post_data()
+    {
+        QTest::addColumn<bool>("streaming"); // OpenPost, SendData, FinishPost
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
 
-void TestHttpExchange::postStalled()
-{
-    ScriptedServer server;
-    server.receiveHead().waitForClose();
-    server.start();
+        const QByteArray created = "HTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok";
+        const QByteArray noLength = "HTTP/1.1 200 OK\r\n\r\nignored";
+        QTest::newRow("does Post send head and body and read the reply?")
+            << false << created << 201 << QByteArray("ok");
+        QTest::newRow("does a streamed post send head and body and read the reply?")
+            << true << created << 201 << QByteArray("ok");
+        QTest::newRow("does Post leave the body alone without a reply length?")
+            << false << noLength << 200 << QByteArray();
+        QTest::newRow("does a streamed post leave the body alone without a reply length?")
+            << true << noLength << 200 << QByteArray();
+    }
 
-    client.SetTimeouts(1000, 200);
-    HttpRequest request;
-    request.url = server.url("/");
-    HttpResponse response;
-    std::string body;
-    QVERIFY(!client.Post(request, response, std::string(), body));
-    server.finish();
-    QVERIFY(server.clientClosed());
-}
+    void post()
+    {
+        QFETCH(bool, streaming);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
 
-void TestHttpExchange::streamingGet()
-{
-    ScriptedServer server;
-    server.receiveHead()
-        .send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
-        .pause(50)
-        .send("4\r\ndata\r\n0\r\n\r\n")
-        .waitForClose();
-    server.start();
-
-    TcpSocket socket;
-    socket.SetTimeouts(1000, 3000);
-    HttpRequest request = cameraRequest(server.url("/sd/DCIM/100TQCAM/A.MP4"));
-    HttpResponse response;
-    QVERIFY(client.OpenGet(socket, response, request));
-    QVERIFY(response.chunked);
-    QVERIFY(socket.IsOpen());
-    std::string body;
-    QVERIFY(client.ReadBody(socket, response, body));
-    QCOMPARE(body, std::string("data"));
-    QVERIFY(socket.IsOpen());
-    client.Close(socket);
-    QVERIFY(!socket.IsOpen());
-    server.finish();
-    QCOMPARE(server.received(), expectedHead("GET", server, "/sd/DCIM/100TQCAM/A.MP4"));
-    QVERIFY(server.clientClosed());
-}
-
-void TestHttpExchange::streamingPost()
-{
-    MultipartForm form;
-    form.boundary = "----b";
-    form.parts[1].headers["Content-Disposition"] = "form-data; name=\"file\"";
-    form.parts[1].body = "payload";
-    std::string multipart;
-    HttpClient::BuildMultipartBody(form, multipart);
-
-    ScriptedServer server;
-    HttpRequest request;
-    request.url = server.url("/upload");
-    request.headers["Content-Length"] = std::to_string(multipart.size());
-    HttpRequest parsed = request;
-    QVERIFY(HttpClient::ParseUrl(parsed));
-    std::string head;
-    HttpClient::BuildRequestHead(HttpMethodPost, parsed, head);
-    server.receiveTotal(head.size() + multipart.size())
-        .send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone")
-        .waitForClose();
-    server.start();
-
-    TcpSocket socket;
-    socket.SetTimeouts(1000, 3000);
-    QVERIFY(client.OpenPost(socket, request));
-    QVERIFY(client.SendData(socket, multipart.substr(0, 10)));
-    QVERIFY(client.SendData(socket, multipart.substr(10)));
-    QVERIFY(socket.IsOpen());
-    HttpResponse response;
-    std::string body;
-    client.FinishPost(socket, response, body);
-    QVERIFY(!socket.IsOpen());
-    QCOMPARE(body, std::string("done"));
-    server.finish();
-    QCOMPARE(server.received(), head + multipart);
-    QVERIFY(server.clientClosed());
-}
+        const std::string data("a\0b\r\n", 5);
+        Exchange x;
+        const std::string sent = head("POST", "/upload", x, "Content-Length: 5\r\n") + data;
+        // All of it before the reply: a client that closes with reply bytes
+        // unread resets the connection, and a reset may drop what is unread.
+        x.server.receiveTotal(sent.size()).send(reply.toStdString()).waitForClose();
+        x.request.headers["Content-Length"] = "5";
+        x.body = "kept:";
+        QVERIFY(x.run("/upload", [&] {
+            if (!streaming)
+                return x.client.Post(x.request, x.response, data, x.body);
+            // Sent in two pieces; FinishPost closes the socket.
+            const bool open = x.client.OpenPost(x.socket, x.request)
+                              && x.client.SendData(x.socket, data.substr(0, 2))
+                              && x.client.SendData(x.socket, data.substr(2)) && x.socket.IsOpen();
+            x.client.FinishPost(x.socket, x.response, x.body);
+            return open && !x.socket.IsOpen();
+        }));
+        QCOMPARE(x.response.status, status);
+        QCOMPARE(QByteArray::fromStdString(x.body), "kept:" + body);
+        QCOMPARE(x.server.received, sent);
+        QVERIFY(x.server.clientClosed);
+    }
+};
 
 QTEST_APPLESS_MAIN(TestHttpExchange)
 #include "tst_httpexchange.moc"
