@@ -1,57 +1,97 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
-#include <QList>
-#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
-class QTcpServer;
-class QTcpSocket;
+#include <utility>
 
 // A stand-in for one device unit on the test's own thread: accepts
 // connections, sends frames to every open one and records what comes back.
 class FakeUnit : public QObject
 {
-    Q_OBJECT
-
 public:
-    explicit FakeUnit(unsigned char startByte, QObject* parent = nullptr);
-    ~FakeUnit() override;
+    explicit FakeUnit(unsigned char startByte) : startByte(startByte)
+    {
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                ++accepted;
+                if (rejecting) {
+                    socket->abort();
+                    socket->deleteLater();
+                    continue;
+                }
+                connections.append(socket);
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket] { received += socket->readAll(); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                    connections.removeOne(socket);
+                    socket->deleteLater();
+                });
+            }
+        });
+        connect(&beatTimer, &QTimer::timeout, this, &FakeUnit::sendHeartbeat);
+    }
+    ~FakeUnit() override { closeConnections(); }
 
-    bool listen(const QHostAddress& address, quint16 port = 0);
-    void stopListening();
-    quint16 port() const;
+    bool listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0)
+    {
+        return server.listen(address, port);
+    }
+    void stopListening() { server.close(); }
+    quint16 port() const { return server.serverPort(); }
 
-    // Connections accepted so far, and those still open.
-    int acceptedCount() const { return accepted; }
+    // Connections still open.
     int openCount() const { return connections.size(); }
-    // Every byte received, over all connections.
-    QByteArray received() const { return receivedBytes; }
-    int heartbeatsSent() const { return heartbeats; }
-
-    void send(const QByteArray& bytes);
-    void sendHeartbeat();
-    void closeConnections();
-    // Closes every new connection at once, like a unit that is busy.
-    void setRejecting(bool on) { rejecting = on; }
     // Sends a heartbeat every intervalMs to every open connection; 0 stops.
-    void setHeartbeatInterval(int intervalMs);
+    void setHeartbeatInterval(int ms) { ms > 0 ? beatTimer.start(ms) : beatTimer.stop(); }
 
-    static QByteArray heartbeat(unsigned char startByte);
-    static QByteArray versionReport(unsigned char hardType, quint16 hardVer, quint16 softVer,
-                                    quint16 protocolVer, quint16 bootVer);
-    static QByteArray heartbeatReply();
+    void send(const QByteArray& bytes)
+    {
+        for (QTcpSocket* socket : qAsConst(connections)) {
+            socket->write(bytes);
+            socket->flush();
+        }
+    }
+    void sendHeartbeat()
+    {
+        ++heartbeatsSent;
+        send(heartbeat(startByte));
+    }
+    // An orderly close, so that the tool reads the end of the stream.
+    void closeConnections()
+    {
+        for (QTcpSocket* socket : std::exchange(connections, {})) {
+            socket->disconnect(this);
+            socket->close();
+            socket->deleteLater();
+        }
+    }
+
+    static QByteArray heartbeat(unsigned char start)
+    {
+        return char(start) + QByteArray::fromHex("000400");
+    }
+    // The hardware type byte, then the four versions as 16-bit big-endian.
+    static QByteArray versionReport(const QList<int>& fields)
+    {
+        QByteArray frame = QByteArray::fromHex("aa000000") + char(fields.at(0));
+        for (int value : fields.mid(1))
+            frame += QByteArray(1, char(value >> 8)) + char(value & 0xFF);
+        return frame;
+    }
+    static QByteArray heartbeatReply() { return QByteArray::fromHex("aaaf0401015f"); }
+
+    // Connections accepted so far, and every byte received over all of them.
+    int accepted = 0;
+    QByteArray received;
+    int heartbeatsSent = 0;
+    // Closes every new connection at once, like a unit that is busy.
+    bool rejecting = false;
 
 private:
-    void acceptPending();
-
     unsigned char startByte;
-    QTcpServer* server;
+    QTcpServer server;
+    QTimer beatTimer;
     QList<QTcpSocket*> connections;
-    QTimer heartbeatTimer;
-    QByteArray receivedBytes;
-    int accepted = 0;
-    int heartbeats = 0;
-    bool rejecting = false;
 };

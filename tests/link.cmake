@@ -2,13 +2,13 @@
 # 127.0.0.1, and the window's link button against units on the device
 # addresses (private network only).
 merro_add_test(tst_linkchannels
-    SOURCES tst_linkchannels.cpp fakeunit.h fakeunit.cpp
+    SOURCES tst_linkchannels.cpp fakeunit.h
     LIBS merro_link Qt5::Network
     LABELS link
     TIMEOUT 120)
 
 merro_add_test(tst_linkwindow
-    SOURCES tst_linkwindow.cpp fakeunit.h fakeunit.cpp screenshot.h
+    SOURCES tst_linkwindow.cpp fakeunit.h screenshot.h
     LIBS merro_ui merro_link Qt5::Network
     NETNS
     LABELS link

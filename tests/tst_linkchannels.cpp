@@ -4,9 +4,6 @@
 #include "groundclientthread.h"
 #include "platformsocket.h"
 
-#include <QElapsedTimer>
-#include <QRegularExpression>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <ctime>
@@ -15,61 +12,71 @@
 
 namespace {
 
-constexpr unsigned char kControl = 0xAA;
-constexpr unsigned char kGround = 0xBB;
-const char kLocalHost[] = "127.0.0.1";
+using Versions = QList<QList<int>>;
 
+// The channels log from their own threads: keep every thread's debug lines
+// apart for the tests and pass everything else on.
 std::mutex logMutex;
-QStringList debugLines;
+QHash<QThread*, QStringList> debugLines;
 QtMessageHandler previousHandler = nullptr;
 
-// The channels log from their own threads; keep their debug lines for the
-// tests and pass everything else on.
 void recordMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (type == QtDebugMsg) {
-        std::lock_guard<std::mutex> lock(logMutex);
-        debugLines << message;
-        return;
-    }
-    previousHandler(type, context, message);
+    if (type != QtDebugMsg)
+        return previousHandler(type, context, message);
+    std::lock_guard<std::mutex> lock(logMutex);
+    debugLines[QThread::currentThread()] << message;
 }
 
-QStringList takeDebugLines()
+QStringList linesOf(QThread* thread)
 {
     std::lock_guard<std::mutex> lock(logMutex);
-    QStringList lines;
-    lines.swap(debugLines);
-    return lines;
+    return debugLines.value(thread);
 }
 
-// What a control channel reported, received on the test's thread.
-struct ControlReports : QObject
+// A running channel thread to 127.0.0.1:port, or to a stand-in unit of its
+// own when port is 0. A control channel's reports arrive on the test's thread.
+struct Channel : QObject
 {
-    QList<bool> flags;
-    QList<QList<int>> versions;
-
-    void attach(ControlClientThread* thread)
+    explicit Channel(bool control, quint16 port = 0) : unit(control ? 0xAA : 0xBB)
     {
-        connect(thread, &ControlClientThread::updateLinkedFlag, this,
-                [this](bool flag) { flags << flag; });
-        connect(thread, &ControlClientThread::VersionInfo, this,
-                [this](char type, int hard, int soft, int protocol, int boot) {
-                    versions << QList<int>{static_cast<signed char>(type), hard, soft,
-                                           protocol, boot};
-                });
+        if (port == 0 && unit.listen())
+            port = unit.port();
+        if (control) {
+            auto* thread = new ControlClientThread("127.0.0.1", port, nullptr);
+            connect(thread, &ControlClientThread::updateLinkedFlag, this,
+                    [this](bool flag) { flags << flag; });
+            connect(thread, &ControlClientThread::VersionInfo, this,
+                    [this](char type, int hard, int soft, int protocol, int boot) {
+                        versions << QList<int>{static_cast<signed char>(type), hard, soft,
+                                               protocol, boot};
+                    });
+            this->thread.reset(thread);
+        } else {
+            thread.reset(new GroundClientThread("127.0.0.1", port, nullptr));
+        }
+        thread->start();
     }
-    int count(bool flag) const { return static_cast<int>(flags.count(flag)); }
+    QStringList lines() const { return linesOf(thread.get()); }
+
+    FakeUnit unit;
+    QList<bool> flags;
+    Versions versions;
+    std::unique_ptr<QThread> thread;
 };
 
-std::unique_ptr<QThread> makeChannel(bool control, quint16 port, ControlReports* reports)
+// How long a channel takes to stop, asked to or destroyed.
+qint64 stopTime(Channel& channel, bool byDestructor)
 {
-    if (!control)
-        return std::make_unique<GroundClientThread>(kLocalHost, port, nullptr);
-    auto thread = std::make_unique<ControlClientThread>(kLocalHost, port, nullptr);
-    if (reports)
-        reports->attach(thread.get());
-    return thread;
+    QElapsedTimer clock;
+    clock.start();
+    if (byDestructor) {
+        channel.thread.reset();
+    } else {
+        channel.thread->requestInterruption();
+        channel.thread->wait(2000);
+    }
+    return clock.elapsed();
 }
 
 // Descriptors open in this process, where the system lists them; else 0.
@@ -86,12 +93,10 @@ quint16 closedPort()
 }
 
 // A listener whose accept queue is full: further connects get no answer.
-class DeafListener
+struct DeafListener
 {
-public:
     DeafListener()
     {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -100,19 +105,13 @@ public:
         ::listen(listener, 0);
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
         port = ntohs(address.sin_port);
-        filler = ::socket(AF_INET, SOCK_STREAM, 0);
-        merro::net::connectWithTimeout(filler, address, 1000);
+        filler.connectToHost(QHostAddress::LocalHost, port);
+        filler.waitForConnected(1000);
     }
-    ~DeafListener()
-    {
-        merro::net::closeSocket(filler);
-        merro::net::closeSocket(listener);
-    }
+    ~DeafListener() { merro::net::closeSocket(listener); }
+    merro::net::SocketHandle listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QTcpSocket filler;
     quint16 port = 0;
-
-private:
-    merro::net::SocketHandle listener;
-    merro::net::SocketHandle filler;
 };
 
 } // namespace
@@ -122,231 +121,167 @@ class TestLinkChannels : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase() { previousHandler = qInstallMessageHandler(recordMessage); }
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void init()
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        debugLines.clear();
+    }
 
-    void chunks_data();
-    void chunks();
-    void shortReportReadsZerosNotOldBytes();
-    void reconnectsWhenUnitCloses_data();
-    void reconnectsWhenUnitCloses();
-    void connectionsWithoutHeartbeatEnd();
-    void connectAttemptsArePaced();
-    void stopsPromptly_data();
-    void stopsPromptly();
-    void debugLines_data();
-    void debugLines();
+    void frames_data();
+    void frames();
+    void connectionsEndReconnectAndStop();
+    void connectAttemptsArePacedAndStop();
 };
 
-void TestLinkChannels::initTestCase()
-{
-    previousHandler = qInstallMessageHandler(recordMessage);
-}
-
-void TestLinkChannels::cleanupTestCase()
-{
-    qInstallMessageHandler(previousHandler);
-}
-
-void TestLinkChannels::init()
-{
-    takeDebugLines();
-}
-
-void TestLinkChannels::chunks_data()
+void TestLinkChannels::frames_data()
 {
     QTest::addColumn<bool>("control");
-    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<QByteArrayList>("chunks");
     QTest::addColumn<int>("replies");
-    QTest::addColumn<QList<int>>("version");
+    QTest::addColumn<Versions>("versions");
 
-    const QByteArray report = FakeUnit::versionReport(3, 100, 101, 250, 1);
-    const QList<int> reported{3, 100, 101, 250, 1};
-    const QList<int> none;
-
-    QTest::newRow("control heartbeat is answered")
-        << true << QByteArray::fromHex("aa000400") << 1 << none;
-    QTest::newRow("control heartbeat with any bytes 1 and 3")
-        << true << QByteArray::fromHex("aa5504771234") << 1 << none;
-    QTest::newRow("version report is reported, not answered") << true << report << 0 << reported;
-    QTest::newRow("ground frame on the control channel is ignored")
-        << true << QByteArray::fromHex("bb000400") << 0 << none;
-    QTest::newRow("unknown command is ignored")
-        << true << QByteArray::fromHex("aa000500") << 0 << none;
-    QTest::newRow("heartbeat then report in one chunk: only the heartbeat counts")
-        << true << FakeUnit::heartbeat(kControl) + report << 1 << none;
-    QTest::newRow("report then heartbeat in one chunk: only the report counts")
-        << true << report + FakeUnit::heartbeat(kControl) << 0 << reported;
-    QTest::newRow("ground heartbeat is answered with the control start byte")
-        << false << QByteArray::fromHex("bb000400") << 1 << none;
-    QTest::newRow("ground heartbeat with any bytes 1 and 3")
-        << false << QByteArray::fromHex("bbff04ff01") << 1 << none;
-    QTest::newRow("control heartbeat on the ground channel is ignored")
-        << false << QByteArray::fromHex("aa000400") << 0 << none;
-    QTest::newRow("ground report is ignored")
-        << false << QByteArray::fromHex("bb00000003006400650001") << 0 << none;
-    QTest::newRow("two ground heartbeats in one chunk are answered once")
-        << false << QByteArray::fromHex("bb000400bb000400") << 1 << none;
-}
-
-void TestLinkChannels::chunks()
-{
-    QFETCH(bool, control);
-    QFETCH(QByteArray, chunk);
-    QFETCH(int, replies);
-    QFETCH(QList<int>, version);
-
-    FakeUnit unit(control ? kControl : kGround);
-    QVERIFY(unit.listen(QHostAddress::LocalHost));
-    ControlReports reports;
-    auto thread = makeChannel(control, unit.port(), &reports);
-    thread->start();
-    QTRY_COMPARE(unit.openCount(), 1);
-
-    unit.send(chunk);
-    // Let the chunk be taken on its own before a heartbeat marks its end.
-    QTest::qWait(200);
-    unit.sendHeartbeat();
-    QTRY_COMPARE(unit.received().size(), (replies + 1) * 6);
-    QTest::qWait(100);
-    QCOMPARE(unit.received(), FakeUnit::heartbeatReply().repeated(replies + 1));
-
-    if (control) {
-        QTRY_COMPARE(reports.count(true), replies + 1);
-        QCOMPARE(reports.count(false), 0);
-        QCOMPARE(reports.versions.size(), version.isEmpty() ? 0 : 1);
-        if (!version.isEmpty())
-            QCOMPARE(reports.versions.first(), version);
-    }
-}
-
-void TestLinkChannels::shortReportReadsZerosNotOldBytes()
-{
-    FakeUnit unit(kControl);
-    QVERIFY(unit.listen(QHostAddress::LocalHost));
-    ControlReports reports;
-    auto thread = makeChannel(true, unit.port(), &reports);
-    thread->start();
-    QTRY_COMPARE(unit.openCount(), 1);
-
-    unit.send(FakeUnit::versionReport(0xFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF));
-    QTRY_COMPARE(reports.versions.size(), 1);
-    unit.send(QByteArray::fromHex("aa0000000201"));
-    QTRY_COMPARE(reports.versions.size(), 2);
-    QCOMPARE(reports.versions.at(0), (QList<int>{-1, 65535, 65535, 65535, 65535}));
-    QCOMPARE(reports.versions.at(1), (QList<int>{2, 256, 0, 0, 0}));
-}
-
-void TestLinkChannels::reconnectsWhenUnitCloses_data()
-{
-    QTest::addColumn<bool>("control");
-    QTest::newRow("control") << true;
-    QTest::newRow("ground") << false;
-}
-
-void TestLinkChannels::reconnectsWhenUnitCloses()
-{
-    QFETCH(bool, control);
-
-    FakeUnit unit(control ? kControl : kGround);
-    QVERIFY(unit.listen(QHostAddress::LocalHost));
-    ControlReports reports;
-    auto thread = makeChannel(control, unit.port(), &reports);
-    thread->start();
-    QTRY_COMPARE(unit.openCount(), 1);
-    unit.sendHeartbeat();
-    QTRY_COMPARE(unit.received().size(), 6);
-
-    for (int connection = 2; connection <= 3; ++connection) {
-        unit.closeConnections();
-        QTRY_COMPARE_WITH_TIMEOUT(unit.acceptedCount(), connection, 3000);
-        QTRY_COMPARE(unit.openCount(), 1);
-    }
-    // The new connection is served like the first.
-    unit.sendHeartbeat();
-    QTRY_COMPARE(unit.received().size(), 12);
-
-    if (control) {
-        // One true per heartbeat, one false per ended connection.
-        QCOMPARE(reports.flags, (QList<bool>{true, false, false, true}));
-    }
-}
-
-void TestLinkChannels::connectionsWithoutHeartbeatEnd()
-{
-    // Four channels side by side, so that one wait of six seconds serves all.
-    FakeUnit silent(kControl);
-    FakeUnit reportsOnly(kControl);
-    FakeUnit beating(kControl);
-    FakeUnit groundSilent(kGround);
-    for (FakeUnit* unit : {&silent, &reportsOnly, &beating, &groundSilent})
-        QVERIFY(unit->listen(QHostAddress::LocalHost));
-
-    ControlReports silentReports;
-    ControlReports reportsOnlyReports;
-    ControlReports beatingReports;
-    std::unique_ptr<QThread> threads[] = {
-        makeChannel(true, silent.port(), &silentReports),
-        makeChannel(true, reportsOnly.port(), &reportsOnlyReports),
-        makeChannel(true, beating.port(), &beatingReports),
-        makeChannel(false, groundSilent.port(), nullptr),
+    // Frames in hex: start, any byte, command, any byte; a report then has the
+    // type byte and the hardware, software, protocol and boot versions.
+    const auto row = [](const char* name, bool control, std::initializer_list<const char*> hex,
+                        int replies, const Versions& versions = {}) {
+        QByteArrayList chunks;
+        for (const char* chunk : hex)
+            chunks << QByteArray::fromHex(chunk);
+        QTest::newRow(name) << control << chunks << replies << versions;
     };
-    for (auto& thread : threads)
-        thread->start();
-    for (FakeUnit* unit : {&silent, &reportsOnly, &beating, &groundSilent})
-        QTRY_COMPARE(unit->openCount(), 1);
+    row("control heartbeat, whatever bytes 1 and 3 hold", true, {"aa 55 04 77 12 34"}, 1);
+    row("signed type byte, unsigned versions; a short report reads zeros", true,
+        {"aa000000 ff ffff ffff ffff ffff", "aa000000 02 01"}, 0,
+        {{-1, 65535, 65535, 65535, 65535}, {2, 256, 0, 0, 0}});
+    row("ground heartbeat on the control channel is ignored", true, {"bb000400"}, 0);
+    row("unknown command is ignored", true, {"aa000500"}, 0);
+    row("heartbeat then report: only the heartbeat counts", true,
+        {"aa000400 aa000000 03 0064 0065 00fa 0001"}, 1);
+    row("report then heartbeat: only the report counts", true,
+        {"aa000000 03 0064 0065 00fa 0001 aa000400"}, 0, {{3, 100, 101, 250, 1}});
+    row("ground heartbeat, whatever bytes 1 and 3 hold", false, {"bb ff 04 ff 01"}, 1);
+    row("control heartbeat on the ground channel is ignored", false, {"aa000400"}, 0);
+    row("ground report is ignored", false, {"bb000000 03 0064 0065 00fa 0001"}, 0);
+    row("two ground heartbeats in one chunk are answered once", false, {"bb000400 bb000400"}, 1);
+}
+
+void TestLinkChannels::frames()
+{
+    QFETCH(bool, control);
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(int, replies);
+    QFETCH(Versions, versions);
+
+    Channel channel(control);
+    QTRY_COMPARE(channel.unit.openCount(), 1);
+    for (const QByteArray& chunk : chunks) {
+        channel.unit.send(chunk);
+        // Let each chunk be taken on its own; a heartbeat marks the end.
+        QTest::qWait(200);
+    }
+    channel.unit.sendHeartbeat();
+    QTRY_COMPARE(channel.unit.received.size(), (replies + 1) * 6);
+    QTest::qWait(100);
+    QCOMPARE(channel.unit.received, FakeUnit::heartbeatReply().repeated(replies + 1));
+
+    QTRY_COMPARE(channel.flags.count(true), control ? replies + 1 : 0);
+    QCOMPARE(channel.flags.count(false), 0);
+    QCOMPARE(channel.versions, versions);
+}
+
+void TestLinkChannels::connectionsEndReconnectAndStop()
+{
+    // Side by side, so that one wait for a heartbeat loss serves them all.
+    DeafListener deaf;
+    Channel silent(true), reportsOnly(true), beating(true), groundSilent(false);
+    Channel closing(true), groundClosing(false);
+    Channel stuck(true, deaf.port), groundStuck(false, deaf.port);
+    for (Channel* c : {&silent, &reportsOnly, &beating, &groundSilent, &closing, &groundClosing})
+        QTRY_COMPARE(c->unit.openCount(), 1);
 
     QElapsedTimer clock;
     clock.start();
-    beating.setHeartbeatInterval(1000);
+    beating.unit.setHeartbeatInterval(1000);
     QTimer reportTimer;
     connect(&reportTimer, &QTimer::timeout, &reportsOnly,
-            [&] { reportsOnly.send(FakeUnit::versionReport(1, 2, 3, 4, 5)); });
+            [&] { reportsOnly.unit.send(FakeUnit::versionReport({1, 2, 3, 4, 5})); });
     reportTimer.start(400);
 
-    QTRY_COMPARE_WITH_TIMEOUT(silentReports.flags, QList<bool>{false}, 8000);
-    const qint64 endedAfter = clock.elapsed();
-    QVERIFY2(endedAfter > 4500 && endedAfter < 7000, qPrintable(QString::number(endedAfter)));
-    QTRY_COMPARE_WITH_TIMEOUT(reportsOnlyReports.count(false), 1, 2000);
-    QVERIFY(reportsOnlyReports.versions.size() >= 10);
-    QTRY_COMPARE_WITH_TIMEOUT(groundSilent.acceptedCount(), 2, 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(silent.acceptedCount(), 2, 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(reportsOnly.acceptedCount(), 2, 2000);
-    // The ended connections were closed, not left behind.
-    for (FakeUnit* unit : {&silent, &reportsOnly, &groundSilent})
-        QTRY_COMPARE(unit->openCount(), 1);
+    // A unit that closes the connection is connected to again, every time,
+    // and the new connection is served like the first.
+    for (int connection = 1; connection <= 3; ++connection) {
+        for (Channel* c : {&closing, &groundClosing}) {
+            QTRY_COMPARE_WITH_TIMEOUT(c->unit.accepted, connection, 3000);
+            QTRY_COMPARE(c->unit.openCount(), 1);
+            c->unit.sendHeartbeat();
+            QTRY_COMPARE(c->unit.received.size(), connection * 6);
+            if (connection < 3)
+                c->unit.closeConnections();
+        }
+    }
+    QCOMPARE(closing.flags, (QList<bool>{true, false, true, false, true}));
+    const QStringList control{"ControlClientThread run begin", "control new socket begin",
+                              "control new socket bind ok", "control new socket success",
+                              "Control host IP: 127.0.0.1 length: 9", "control nRead = 0",
+                              "ControlClientThread run exit"};
+    const QStringList ground{"GroundClientThread run begin", "ground new socket begin",
+                             "ground new socket bind ok", "ground new socket success",
+                             "Ground host IP: 127.0.0.1 length: 9", "GroundClientThread run exit"};
+    QCOMPARE(closing.lines().mid(0, 19), control + control + control.mid(0, 5));
+    QCOMPARE(groundClosing.lines().mid(0, 17), ground + ground + ground.mid(0, 5));
+
+    // Connections without heartbeats end, silent or not, and are made anew.
+    QTRY_COMPARE_WITH_TIMEOUT(silent.flags, QList<bool>{false}, 8000);
+    QVERIFY2(clock.elapsed() > 4500 && clock.elapsed() < 7000,
+             qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(reportsOnly.flags.count(false), 1, 2000);
+    QVERIFY(reportsOnly.versions.size() >= 10);
+    for (Channel* c : {&silent, &reportsOnly, &groundSilent}) {
+        QTRY_COMPARE_WITH_TIMEOUT(c->unit.accepted, 2, 2000);
+        QTRY_COMPARE(c->unit.openCount(), 1);
+    }
+    QCOMPARE(silent.flags, QList<bool>{false});
+    QCOMPARE(reportsOnly.flags.count(false), 1);
+    // Only the control channel says why.
+    const QRegularExpression lossLine(QStringLiteral("^heartBeat is (\\d+),break$"));
+    for (Channel* c : {&silent, &reportsOnly}) {
+        const QStringList lines = c->lines().filter(lossLine);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lossLine.match(lines[0]).captured(1).toInt() >= 6, qPrintable(lines[0]));
+    }
+    QCOMPARE(groundSilent.lines().filter(lossLine), QStringList());
 
     // Heartbeats every second keep a connection, each answered exactly once.
-    QCOMPARE(beating.acceptedCount(), 1);
-    QCOMPARE(beatingReports.count(false), 0);
-    QVERIFY(beatingReports.count(true) >= 5);
-    QTRY_COMPARE(beating.received().size(), beating.heartbeatsSent() * 6);
-    QCOMPARE(beating.received(), FakeUnit::heartbeatReply().repeated(beating.heartbeatsSent()));
+    QCOMPARE(beating.unit.accepted, 1);
+    QCOMPARE(beating.flags.count(false), 0);
+    QVERIFY(beating.flags.count(true) >= 5);
+    QTRY_COMPARE(beating.unit.received,
+                 FakeUnit::heartbeatReply().repeated(beating.unit.heartbeatsSent));
 
-    const QRegularExpression lossLine(QStringLiteral("^heartBeat is (\\d+),break$"));
-    QStringList lossLines = takeDebugLines().filter(lossLine);
-    QCOMPARE(lossLines.size(), 2);
-    for (const QString& line : lossLines)
-        QVERIFY2(lossLine.match(line).captured(1).toInt() >= 6, qPrintable(line));
+    // Each stops within a second, whatever it is doing.
+    QVERIFY2(stopTime(silent, false) < 1000, "connected to a silent unit");
+    QVERIFY2(stopTime(beating, false) < 1000, "connected to a beating unit");
+    QVERIFY2(stopTime(closing, true) < 1000, "destroyed while connected");
+    QVERIFY2(stopTime(groundSilent, false) < 1000, "ground, connected");
+    QVERIFY2(stopTime(groundClosing, true) < 1000, "ground, destroyed while connected");
+    QVERIFY2(stopTime(stuck, false) < 1000, "connect that gets no answer");
+    QVERIFY2(stopTime(groundStuck, true) < 1000, "ground, connect that gets no answer");
+    // Built and destroyed on this thread, which logged both.
+    const QStringList ownLines = linesOf(QThread::currentThread());
+    for (const char* line : {"ControlClientThread build", "GroundClientThread build",
+                             "ControlClientThread ~", "GroundClientThread ~"})
+        QVERIFY2(ownLines.contains(line), line);
 }
 
-void TestLinkChannels::connectAttemptsArePaced()
+void TestLinkChannels::connectAttemptsArePacedAndStop()
 {
-    FakeUnit busy(kControl);
-    busy.setRejecting(true);
-    QVERIFY(busy.listen(QHostAddress::LocalHost));
     const quint16 absentPort = closedPort();
-
-    ControlReports busyReports;
-    std::unique_ptr<QThread> threads[] = {
-        makeChannel(true, busy.port(), &busyReports),
-        makeChannel(true, absentPort, nullptr),
-        makeChannel(false, absentPort, nullptr),
-    };
     const std::clock_t cpuBefore = std::clock();
-    for (auto& thread : threads)
-        thread->start();
+    Channel busy(true), absent(true, absentPort), groundAbsent(false, absentPort);
+    // In time: the unit takes connections only when this thread's event loop runs.
+    busy.unit.rejecting = true;
     QTest::qWait(1000);
     const int descriptors = openDescriptors();
     QTest::qWait(2000);
@@ -354,117 +289,16 @@ void TestLinkChannels::connectAttemptsArePaced()
     // Each failed or finished attempt's socket is closed, so none pile up.
     QVERIFY2(openDescriptors() <= descriptors + 1,
              qPrintable(QStringLiteral("%1 -> %2").arg(descriptors).arg(openDescriptors())));
-
-    QVERIFY2(busy.acceptedCount() >= 2 && busy.acceptedCount() <= 4,
-             qPrintable(QString::number(busy.acceptedCount())));
+    QVERIFY2(busy.unit.accepted >= 2 && busy.unit.accepted <= 4,
+             qPrintable(QString::number(busy.unit.accepted)));
     QVERIFY2(cpuSeconds < 0.5, qPrintable(QString::number(cpuSeconds)));
 
-    threads[0].reset();
+    QVERIFY2(stopTime(busy, true) < 1000, "between attempts");
+    QVERIFY2(stopTime(absent, false) < 1000, "connecting to an absent unit");
+    QVERIFY2(stopTime(groundAbsent, true) < 1000, "ground, connecting to an absent unit");
     // Every connection, however short, ends with exactly one report of it.
-    QTRY_COMPARE(busyReports.count(false), busy.acceptedCount());
-    QCOMPARE(busyReports.count(true), 0);
-}
-
-void TestLinkChannels::stopsPromptly_data()
-{
-    QTest::addColumn<QString>("unit");
-    QTest::addColumn<bool>("control");
-    QTest::addColumn<bool>("byDestructor");
-
-    QTest::newRow("connecting to an absent unit") << "absent" << true << false;
-    QTest::newRow("connect that gets no answer") << "deaf" << true << false;
-    QTest::newRow("ground, connect that gets no answer") << "deaf" << false << false;
-    QTest::newRow("connected to a silent unit") << "silent" << true << false;
-    QTest::newRow("connected to a beating unit") << "beating" << true << false;
-    QTest::newRow("ground, connected") << "beating" << false << false;
-    QTest::newRow("between attempts") << "busy" << true << false;
-    QTest::newRow("destroyed while connected") << "beating" << true << true;
-    QTest::newRow("ground destroyed while connected") << "beating" << false << true;
-}
-
-void TestLinkChannels::stopsPromptly()
-{
-    QFETCH(QString, unit);
-    QFETCH(bool, control);
-    QFETCH(bool, byDestructor);
-
-    FakeUnit fake(control ? kControl : kGround);
-    DeafListener deaf;
-    quint16 port = deaf.port;
-    if (unit == QLatin1String("absent")) {
-        port = closedPort();
-    } else if (unit != QLatin1String("deaf")) {
-        fake.setRejecting(unit == QLatin1String("busy"));
-        QVERIFY(fake.listen(QHostAddress::LocalHost));
-        fake.setHeartbeatInterval(unit == QLatin1String("beating") ? 200 : 0);
-        port = fake.port();
-    }
-
-    auto thread = makeChannel(control, port, nullptr);
-    thread->start();
-    if (unit == QLatin1String("silent") || unit == QLatin1String("beating"))
-        QTRY_COMPARE(fake.openCount(), 1);
-    else if (unit == QLatin1String("busy"))
-        QTRY_COMPARE(fake.acceptedCount(), 1);
-    QTest::qWait(300);
-    QVERIFY(thread->isRunning());
-
-    QElapsedTimer clock;
-    clock.start();
-    if (byDestructor) {
-        thread.reset();
-    } else {
-        thread->requestInterruption();
-        QVERIFY(thread->wait(2000));
-    }
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-}
-
-void TestLinkChannels::debugLines_data()
-{
-    QTest::addColumn<bool>("control");
-    QTest::addColumn<QStringList>("lines");
-
-    QTest::newRow("control") << true
-                             << QStringList{"ControlClientThread build",
-                                            "ControlClientThread run begin",
-                                            "control new socket begin",
-                                            "control new socket bind ok",
-                                            "control new socket success",
-                                            "Control host IP: 127.0.0.1 length: 9",
-                                            "control nRead = 0",
-                                            "ControlClientThread run exit",
-                                            "ControlClientThread run begin",
-                                            "control new socket begin"};
-    QTest::newRow("ground") << false
-                            << QStringList{"GroundClientThread build",
-                                           "GroundClientThread run begin",
-                                           "ground new socket begin",
-                                           "ground new socket bind ok",
-                                           "ground new socket success",
-                                           "Ground host IP: 127.0.0.1 length: 9",
-                                           "GroundClientThread run exit",
-                                           "GroundClientThread run begin",
-                                           "ground new socket begin"};
-}
-
-void TestLinkChannels::debugLines()
-{
-    QFETCH(bool, control);
-    QFETCH(QStringList, lines);
-
-    FakeUnit unit(control ? kControl : kGround);
-    QVERIFY(unit.listen(QHostAddress::LocalHost));
-    auto thread = makeChannel(control, unit.port(), nullptr);
-    thread->start();
-    QTRY_COMPARE(unit.openCount(), 1);
-    unit.closeConnections();
-    QTRY_COMPARE(unit.openCount(), 1);
-    thread.reset();
-
-    const QStringList logged = takeDebugLines();
-    QCOMPARE(logged.mid(0, lines.size()), lines);
-    QVERIFY(logged.contains(control ? "ControlClientThread ~" : "GroundClientThread ~"));
+    QTRY_COMPARE(busy.flags.count(false), busy.unit.accepted);
+    QCOMPARE(busy.flags.count(true), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLinkChannels)
