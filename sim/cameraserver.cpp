@@ -192,10 +192,7 @@ void CameraServer::processInput(int id)
     if ((end < 0 ? c->input.size() : end) > kMaxHead) {
         log("head too large #" + QByteArray::number(id));
         c->input.clear();
-        Reply reply;
-        reply.status = 431;
-        reply.contentType = "text/html";
-        reply.body = errorPage(431);
+        const Reply reply = errorReply(431);
         send(id, reply, Fault::None, 0, false, false);
         return;
     }
@@ -204,6 +201,15 @@ void CameraServer::processInput(int id)
     const QByteArray head = c->input.left(end + endLength);
     c->input.remove(0, end + endLength);
     handle(id, head);
+}
+
+CameraServer::Reply CameraServer::errorReply(int status)
+{
+    Reply reply;
+    reply.status = status;
+    reply.contentType = "text/html";
+    reply.body = errorPage(status);
+    return reply;
 }
 
 bool CameraServer::faultApplies(Kind kind) const
@@ -242,10 +248,7 @@ void CameraServer::handle(int id, const QByteArray& head)
     const int firstSpace = requestLine.indexOf(' ');
     const int lastSpace = requestLine.lastIndexOf(' ');
     if (firstSpace <= 0 || lastSpace == firstSpace) {
-        Reply reply;
-        reply.status = 400;
-        reply.contentType = "text/html";
-        reply.body = errorPage(400);
+        const Reply reply = errorReply(400);
         send(id, reply, Fault::None, 0, false, false);
         return;
     }
@@ -309,18 +312,12 @@ void CameraServer::handle(int id, const QByteArray& head)
         return;
     }
     if (applied == Fault::NotFound) {
-        Reply reply;
-        reply.status = 404;
-        reply.contentType = "text/html";
-        reply.body = errorPage(404);
+        const Reply reply = errorReply(404);
         send(id, reply, applied, parameter, keepAlive, method == "HEAD");
         return;
     }
     if (method != "GET" && method != "HEAD") {
-        Reply reply;
-        reply.status = 405;
-        reply.contentType = "text/html";
-        reply.body = errorPage(405);
+        const Reply reply = errorReply(405);
         send(id, reply, Fault::None, 0, keepAlive, false);
         return;
     }
@@ -430,9 +427,7 @@ CameraServer::Reply CameraServer::answer(int id, Kind kind, const QByteArray& ta
                 + QByteArray::number(file.size) + " bytes");
             return reply;
         }
-        reply.status = found == Card::Lookup::Missing ? 404 : 403;
-        reply.contentType = "text/html";
-        reply.body = errorPage(reply.status);
+        reply = errorReply(found == Card::Lookup::Missing ? 404 : 403);
         log((found == Card::Lookup::Missing ? "no such file" : "refused") + tag + ' '
             + sim::escaped(name));
         return reply;
@@ -440,9 +435,7 @@ CameraServer::Reply CameraServer::answer(int id, Kind kind, const QByteArray& ta
     case Kind::Other:
         break;
     }
-    reply.status = 404;
-    reply.contentType = "text/html";
-    reply.body = errorPage(404);
+    reply = errorReply(404);
     log("not found" + tag + ' ' + sim::escaped(target));
     return reply;
 }

@@ -63,6 +63,7 @@ private:
         int dripBytes = 0;
     };
 
+    static Reply errorReply(int status);
     void onNewConnection();
     void onReadyRead(int id);
     void onDisconnected(int id);
