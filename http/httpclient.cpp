@@ -329,13 +329,20 @@ bool HttpClient::ReadResponseBody(TcpSocket& socket, HttpResponse& response, std
 
 bool HttpClient::Get(HttpRequest& request, HttpResponse& response, std::string& body)
 {
+    lastFailure = HttpFailure::BadUrl;
     if (!ParseUrl(request))
         return false;
     TcpSocket socket;
     socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
     bool complete = false;
-    if (ConnectAndSend(HttpMethodGet, socket, request) && ReadResponseHeader(socket, response))
+    if (!ConnectAndSend(HttpMethodGet, socket, request))
+        lastFailure = HttpFailure::NoConnection;
+    else if (ReadResponseHeader(socket, response))
         complete = ReadResponseBody(socket, response, body);
+    if (complete)
+        lastFailure = HttpFailure::None;
+    else if (lastFailure != HttpFailure::NoConnection)
+        lastFailure = socket.TimedOut() ? HttpFailure::TimedOut : HttpFailure::BrokenReply;
     socket.Close();
     return complete;
 }

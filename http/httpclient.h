@@ -53,6 +53,15 @@ struct MultipartForm
     std::map<std::uint32_t, MultipartPart> parts;
 };
 
+// Why the last Get, Post or OpenGet of a client failed.
+enum class HttpFailure {
+    None,
+    BadUrl,       // refused before any network activity
+    NoConnection, // socket, connect or send failed: nobody answered
+    TimedOut,     // the exchange did not finish within its deadline
+    BrokenReply,  // an answer came, but ended early or could not be read
+};
+
 class HttpClient
 {
 public:
@@ -86,8 +95,10 @@ public:
     // For the sockets that Get and Post open themselves; the streaming set
     // uses whatever the caller's socket is set to. Negative: no limit.
     void SetTimeouts(int connectMs, int receiveMs);
+    HttpFailure LastFailure() const { return lastFailure; }
 
 private:
     int connectTimeoutMs = merro::http::kConnectTimeoutMs;
     int receiveTimeoutMs = merro::http::kReceiveTimeoutMs;
+    HttpFailure lastFailure = HttpFailure::None;
 };
