@@ -6,6 +6,7 @@
 #include "httptimeouts.h"
 #include "tcpsocket.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -60,6 +61,7 @@ enum class HttpFailure {
     NoConnection, // socket, connect or send failed: nobody answered
     TimedOut,     // the exchange did not finish within its deadline
     BrokenReply,  // an answer came, but ended early or could not be read
+    Cancelled,    // the caller's cancel flag was raised
 };
 
 class HttpClient
@@ -96,9 +98,13 @@ public:
     // uses whatever the caller's socket is set to. Negative: no limit.
     void SetTimeouts(int connectMs, int receiveMs);
     HttpFailure LastFailure() const { return lastFailure; }
+    // While *flag is true (another thread may raise it), every wait of this
+    // client's calls ends at once and the call fails with Cancelled.
+    void SetCancel(const std::atomic<bool>* flag) { cancel = flag; }
 
 private:
     int connectTimeoutMs = merro::http::kConnectTimeoutMs;
     int receiveTimeoutMs = merro::http::kReceiveTimeoutMs;
     HttpFailure lastFailure = HttpFailure::None;
+    const std::atomic<bool>* cancel = nullptr;
 };
