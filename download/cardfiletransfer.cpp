@@ -1,6 +1,7 @@
 #include "cardfiletransfer.h"
 
 #include "cardfilename.h"
+#include "platformfile.h"
 #include "platformsocket.h"
 
 #include <QDebug>
@@ -30,6 +31,8 @@ constexpr char kRequestPattern[] =
     "\r\n";
 constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 constexpr size_t kInitialHeaderSize = 4096;
+// Written data is handed to the disk in steps of this size while it arrives.
+constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // No camera sends a head this large; a peer that tries must not eat memory.
 constexpr size_t kMaxHeaderSize = 1024 * 1024;
 
@@ -267,6 +270,7 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
         return Outcome::OpenFailed;
     const long long total = header.content_length;
     long long written = 0;
+    long long writtenBack = 0;
     char block[kBlockSize];
     while (total < 0 || written < total) {
         if (observer.stopRequested())
@@ -284,12 +288,19 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
         if (file.write(block, n) != n)
             return Outcome::WriteFailed;
         written += n;
+        if (written - writtenBack >= kWriteBackStep) {
+            if (!file.flush())
+                return Outcome::WriteFailed;
+            merro::fs::startWriteBack(file.handle(), writtenBack, written - writtenBack);
+            writtenBack = written;
+        }
         observer.blockWritten(written, total);
     }
     if (total >= 0 && written != total)
         return Outcome::Incomplete;
     if (!file.flush())
         return Outcome::WriteFailed;
+
     // Set on the temporary file: the rename keeps it, and nothing is written after.
     if (job.created.isValid())
         file.setFileTime(job.created, QFileDevice::FileModificationTime);

@@ -6,6 +6,14 @@
 
 #include <cstdio>
 
+namespace {
+
+// A bar and a speed readout need no more than this; more would only keep the
+// window busy.
+constexpr qint64 kProgressEveryMs = 10;
+
+} // namespace
+
 DownloadFileThread::DownloadFileThread(QObject* parent)
     : QThread(parent)
     , baseUrl(QStringLiteral("http://%1/sd/DCIM/100TQCAM/")
@@ -43,6 +51,7 @@ void DownloadFileThread::DownloadFile(QString fileName)
 
     lastEmitted = -1;
     lastWritten = -1;
+    progressClock.invalidate();
     int status = 0;
     const download::Outcome outcome = download::fetchCardFile(job, *this, &status);
     if (lastWritten >= 0 && lastWritten != lastEmitted)
@@ -72,8 +81,11 @@ void DownloadFileThread::headerReceived(const resp_header& header)
 void DownloadFileThread::blockWritten(long long written, long long total)
 {
     lastWritten = written;
+    if (progressClock.isValid() && progressClock.elapsed() < kProgressEveryMs)
+        return;
     if (progressQueued.exchange(true))
         return;
+    progressClock.start();
     lastEmitted = written;
     emit updateDownloadFileProgress(written, total);
 }

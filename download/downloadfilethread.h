@@ -3,6 +3,7 @@
 #include "cardfiletransfer.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 #include <QThread>
 
@@ -44,9 +45,11 @@ private:
     QString baseUrl;
     resp_header respHeader;
     // Set while a progress signal is on its way to the window: later blocks
-    // do not queue another one, so a fast transfer cannot flood the window.
-    // The last count always goes out once the transfer ends.
+    // do not queue another one, so a fast transfer cannot flood the window;
+    // nor do blocks that follow the last signal closely. The last count
+    // always goes out once the transfer ends.
     std::atomic<bool> progressQueued{false};
+    QElapsedTimer progressClock;
     long long lastWritten = -1;
     long long lastEmitted = -1;
 };
