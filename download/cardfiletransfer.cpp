@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace net = merro::net;
 
@@ -33,6 +34,8 @@ constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 constexpr size_t kInitialHeaderSize = 4096;
 // Written data is handed to the disk in steps of this size while it arrives.
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
+// One receive takes up to this much; it is written and counted in blocks.
+constexpr int kReceiveSize = 64 * 1024;
 // No camera sends a head this large; a peer that tries must not eat memory.
 constexpr size_t kMaxHeaderSize = 1024 * 1024;
 
@@ -271,30 +274,33 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
     const long long total = header.content_length;
     long long written = 0;
     long long writtenBack = 0;
-    char block[kBlockSize];
+    std::vector<char> buffer(kReceiveSize);
     while (total < 0 || written < total) {
         if (observer.stopRequested())
             return Outcome::Stopped;
         // Never read past the announced length: extra bytes are not the file's.
-        const int want = total < 0 ? kBlockSize
-                                   : static_cast<int>(std::min<long long>(kBlockSize,
+        const int want = total < 0 ? kReceiveSize
+                                   : static_cast<int>(std::min<long long>(kReceiveSize,
                                                                           total - written));
         Outcome why = Outcome::Incomplete;
-        const int n = receiveSome(socket.handle, block, want, observer, &why);
-        if (n < 0)
+        const int received = receiveSome(socket.handle, buffer.data(), want, observer, &why);
+        if (received < 0)
             return why;
-        if (n == 0)
+        if (received == 0)
             break;
-        if (file.write(block, n) != n)
-            return Outcome::WriteFailed;
-        written += n;
+        for (int at = 0; at < received; at += kBlockSize) {
+            const int n = std::min(kBlockSize, received - at);
+            if (file.write(buffer.data() + at, n) != n)
+                return Outcome::WriteFailed;
+            written += n;
+            observer.blockWritten(written, total);
+        }
         if (written - writtenBack >= kWriteBackStep) {
             if (!file.flush())
                 return Outcome::WriteFailed;
             merro::fs::startWriteBack(file.handle(), writtenBack, written - writtenBack);
             writtenBack = written;
         }
-        observer.blockWritten(written, total);
     }
     if (total >= 0 && written != total)
         return Outcome::Incomplete;
