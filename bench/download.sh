@@ -41,7 +41,8 @@ for round in 1 2; do
     rm -f "$work/tool/DCIM/BENCH.MP4" "$work/curl/BENCH.MP4"
     line=$("$build/bench/bench_download" BENCH.MP4 "$work/tool")
     echo "round $round $line"
-    cmp -s "$work/card/BENCH.MP4" "$work/tool/DCIM/BENCH.MP4" || echo "round $round: tool file differs"
+    cmp -s "$work/card/BENCH.MP4" "$work/tool/DCIM/BENCH.MP4" \
+        || echo "round $round: the tool's file differs"
     t=$(echo "$line" | sed 's/^tool: \([0-9.]*\) s.*/\1/')
     c=$(curl -s -o "$work/curl/BENCH.MP4" -w '%{time_total}' \
         "http://$host/sd/DCIM/100TQCAM/BENCH.MP4")

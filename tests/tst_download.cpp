@@ -187,26 +187,29 @@ void TestDownload::oneFileEndsAsTheUserExpects_data()
     QTest::addColumn<int>("fileSizeLimit");
     QTest::addColumn<QString>("reason"); // empty: the file arrives whole
 
+    const auto row = [](const char* question, const char* fault, const QString& name,
+                        const char* reason, int fileSizeLimit = 0) {
+        QTest::newRow(question) << QByteArray(fault) << name << fileSizeLimit
+                                << QString::fromLatin1(reason);
+    };
     const QString ok = QStringLiteral("OK.MP4");
-    const QString refused = QStringLiteral("not a plain card file name");
-    QTest::newRow("does one file arrive whole, replacing an older copy?") << QByteArray() << ok << 0 << "";
-    QTest::newRow("is a reply without a length read to the close?") << QByteArray("no-length") << ok << 0 << "";
-    QTest::newRow("are bytes beyond the length left out?") << QByteArray("extra-bytes") << ok << 0 << "";
-    QTest::newRow("is a file gone from the card (404) reported, no page saved?")
-        << QByteArray() << "GONE.MP4" << 0 << "the camera answered 404";
-    QTest::newRow("is a chunked reply refused?") << QByteArray("chunked") << ok << 0 << "unsupported reply";
-    QTest::newRow("is an early close a failure?") << QByteArray("close-early") << ok << 0 << "transfer cut short";
-    QTest::newRow("is a camera that hangs up a failure?") << QByteArray("hangup") << ok << 0 << "no reply from the camera";
-    QTest::newRow("does a stalled camera end the file?") << QByteArray("stall") << ok << 0 << "the camera stopped sending";
-    QTest::newRow("is a full disk a failure, not a short file?")
-        << QByteArray() << ok << 100000 << "cannot write to disk (disk full?)";
+    row("does one file arrive whole, replacing an older copy?", "", ok, "");
+    row("is a reply without a length read to the close?", "no-length", ok, "");
+    row("are bytes beyond the length left out?", "extra-bytes", ok, "");
+    row("is a file gone from the card (404) reported, no page saved?", "", "GONE.MP4",
+        "the camera answered 404");
+    row("is a chunked reply refused?", "chunked", ok, "unsupported reply");
+    row("is an early close a failure?", "close-early", ok, "transfer cut short");
+    row("is a camera that hangs up a failure?", "hangup", ok, "no reply from the camera");
+    row("does a stalled camera end the file?", "stall", ok, "the camera stopped sending");
+    row("is a full disk a failure, not a short file?", "", ok,
+        "cannot write to disk (disk full?)", 100000);
+    const char* refused = "not a plain card file name";
     for (const char* name : {"../OK.MP4", "..", "", "a b.MP4", "C:OK.MP4", "x?y", "x&y", "x#y",
                              "%2e%2e", "back\\slash"})
         QTest::addRow("is the name \"%s\" refused?", name) << QByteArray() << name << 0 << refused;
-    QTest::newRow("is a name with a control byte refused?")
-        << QByteArray() << "bell\aname" << 0 << refused;
-    QTest::newRow("is a name too long for the request refused?")
-        << QByteArray() << QString(2000, 'A') << 0 << refused;
+    row("is a name with a control byte refused?", "", "bell\aname", refused);
+    row("is a name too long for the request refused?", "", QString(2000, 'A'), refused);
 }
 
 void TestDownload::oneFileEndsAsTheUserExpects()
