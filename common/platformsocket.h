@@ -248,4 +248,50 @@ inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& addre
     return result;
 }
 
+// True when the last failed call on a non-blocking socket found nothing to
+// do yet (no data to receive, no room to send).
+inline bool lastCallWouldBlock()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
+// As waitReadable, for room to send.
+inline int waitWritable(SocketHandle s, int timeoutMs)
+{
+    return detail::pollOne(s, POLLOUT, timeoutMs);
+}
+
+// A connect in steps, so that the caller can look up between the waits: the
+// socket must be non-blocking. TimedOut from startConnect means "in progress".
+inline ConnectResult startConnect(SocketHandle s, const sockaddr_in& address)
+{
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        return ConnectResult::Connected;
+#ifdef _WIN32
+    const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    const bool pending = errno == EINPROGRESS || errno == EINTR;
+#endif
+    return pending ? ConnectResult::TimedOut : ConnectResult::Failed;
+}
+
+// Waits up to timeoutMs for a connect that startConnect left in progress.
+inline ConnectResult finishConnect(SocketHandle s, int timeoutMs)
+{
+    const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+    if (ready == 0)
+        return ConnectResult::TimedOut;
+    int error = 0;
+    SockLen length = sizeof(error);
+    if (ready > 0
+        && ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+        && error == 0)
+        return ConnectResult::Connected;
+    return ConnectResult::Failed;
+}
+
 } // namespace merro::net

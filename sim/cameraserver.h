@@ -4,6 +4,7 @@
 #include "replystream.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -26,7 +27,7 @@ class CameraServer : public Listener
 
 public:
     enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
-                       BigHeader };
+                       BigHeader, ExtraBytes };
     enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
     enum class ListMode { Normal, Hostile, Huge };
 
@@ -36,6 +37,8 @@ public:
     // parameter: bytes per tick for Drip, filler bytes for BigHeader.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
+    // Caps the bytes per second sent on each connection; 0: no cap.
+    void setRate(qint64 bytesPerSecond) { rate = bytesPerSecond; }
     int requestCount() const { return requests; }
 
 private:
@@ -61,6 +64,9 @@ private:
         bool closedByCamera = false;
         QTimer drip;
         int dripBytes = 0;
+        QElapsedTimer rateClock;
+        qint64 rateSent = 0;
+        bool rateWakeQueued = false;
     };
 
     static Reply errorReply(int status);
@@ -87,6 +93,7 @@ private:
     bool faultOnce = false;
     ListMode listMode = ListMode::Normal;
     int hugeCount = 0;
+    qint64 rate = 0;
     std::map<int, std::unique_ptr<Connection>> connections;
     int nextId = 0;
     int requests = 0;

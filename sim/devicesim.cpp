@@ -175,7 +175,7 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground frames normal|split|double|junk"
                  " | control|ground drop | control|ground send HEX"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
-                 " | camera list normal|hostile|huge[=N]";
+                 " | camera list normal|hostile|huge[=N] | camera rate BYTES";
         return result;
     }
     if (first == "stats")
@@ -302,6 +302,14 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
             return "expected normal, hostile or huge[=N]";
         return {};
     }
+    if (what == "rate") {
+        bool ok = false;
+        const qlonglong bytes = arg.toLongLong(&ok);
+        if (!ok || bytes < 0)
+            return "expected bytes per second";
+        camera.setRate(bytes);
+        return {};
+    }
     if (what != "fault")
         return "unknown camera command";
 
@@ -310,6 +318,7 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         {"none", F::None}, {"close-early", F::CloseEarly}, {"stall", F::Stall},
         {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
         {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
+        {"extra-bytes", F::ExtraBytes},
     };
     using T = CameraServer::Target;
     static const QList<QPair<QByteArray, T>> targets = {
@@ -330,7 +339,9 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         parameter = 256;
     else if (fault == F::BigHeader && equals < 0)
         parameter = 16384;
-    else if (equals >= 0 && fault != F::Drip && fault != F::BigHeader)
+    else if (fault == F::ExtraBytes && equals < 0)
+        parameter = 4096;
+    else if (equals >= 0 && fault != F::Drip && fault != F::BigHeader && fault != F::ExtraBytes)
         return "this fault takes no number";
 
     T target = T::All;
