@@ -190,81 +190,6 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 
 enum class ConnectResult { Connected, Failed, TimedOut, Cancelled };
 
-namespace detail {
-// Waits for a pending connect to finish; in slices when a cancel must be seen.
-inline ConnectResult waitConnected(SocketHandle s, int timeoutMs, const std::atomic<bool>* cancel)
-{
-    constexpr int kSliceMs = 100;
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    for (;;) {
-        if (cancel && cancel->load())
-            return ConnectResult::Cancelled;
-        int waitMs = -1;
-        if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            waitMs = static_cast<int>(std::max<long long>(left, 0));
-        }
-        if (cancel)
-            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
-        const int ready = pollOne(s, POLLOUT, waitMs);
-        if (ready < 0)
-            return ConnectResult::Failed;
-        if (ready > 0) {
-            int error = 0;
-            SockLen length = sizeof(error);
-            const bool ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                         &length) == 0 && error == 0;
-            return ok ? ConnectResult::Connected : ConnectResult::Failed;
-        }
-        if (timeoutMs >= 0 && Clock::now() >= end)
-            return ConnectResult::TimedOut;
-    }
-}
-} // namespace detail
-
-// A connect that gives up after timeoutMs (negative: no limit), or as soon as
-// *cancel turns true. The socket is blocking again afterwards, whatever the
-// outcome.
-inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
-                                        const std::atomic<bool>* cancel = nullptr)
-{
-    if (!setNonBlocking(s, true))
-        return ConnectResult::Failed;
-    ConnectResult result = ConnectResult::Failed;
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-        result = ConnectResult::Connected;
-    } else {
-#ifdef _WIN32
-        const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-        const bool pending = errno == EINPROGRESS || errno == EINTR;
-#endif
-        if (pending)
-            result = detail::waitConnected(s, timeoutMs, cancel);
-    }
-    setNonBlocking(s, false);
-    return result;
-}
-
-// True when the last failed call on a non-blocking socket found nothing to
-// do yet (no data to receive, no room to send).
-inline bool lastCallWouldBlock()
-{
-#ifdef _WIN32
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-    return errno == EAGAIN || errno == EWOULDBLOCK;
-#endif
-}
-
-// As waitReadable, for room to send.
-inline int waitWritable(SocketHandle s, int timeoutMs)
-{
-    return detail::pollOne(s, POLLOUT, timeoutMs);
-}
-
 // A connect in steps, so that the caller can look up between the waits: the
 // socket must be non-blocking. TimedOut from startConnect means "in progress".
 inline ConnectResult startConnect(SocketHandle s, const sockaddr_in& address)
@@ -292,6 +217,40 @@ inline ConnectResult finishConnect(SocketHandle s, int timeoutMs)
         && error == 0)
         return ConnectResult::Connected;
     return ConnectResult::Failed;
+}
+
+// A connect that gives up after timeoutMs (negative: no limit), or as soon as
+// *cancel turns true. The socket is blocking again afterwards, whatever the
+// outcome.
+inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                                        const std::atomic<bool>* cancel = nullptr)
+{
+    // Waited in slices when a cancel must be seen.
+    constexpr int kSliceMs = 100;
+    using Clock = std::chrono::steady_clock;
+    if (!setNonBlocking(s, true))
+        return ConnectResult::Failed;
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    ConnectResult result = startConnect(s, address);
+    while (result == ConnectResult::TimedOut) {
+        if (cancel && cancel->load()) {
+            result = ConnectResult::Cancelled;
+            break;
+        }
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0)
+                break;
+            waitMs = static_cast<int>(left);
+        }
+        if (cancel)
+            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
+        result = finishConnect(s, waitMs);
+    }
+    setNonBlocking(s, false);
+    return result;
 }
 
 } // namespace merro::net

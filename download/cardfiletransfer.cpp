@@ -34,8 +34,6 @@ constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 constexpr size_t kInitialHeaderSize = 4096;
 // Written data is handed to the disk in steps of this size while it arrives.
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
-// One receive takes up to this much; it is written and counted in blocks.
-constexpr int kReceiveSize = 64 * 1024;
 // No camera sends a head this large; a peer that tries must not eat memory.
 constexpr size_t kMaxHeaderSize = 1024 * 1024;
 
@@ -274,13 +272,13 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
     const long long total = header.content_length;
     long long written = 0;
     long long writtenBack = 0;
-    std::vector<char> buffer(kReceiveSize);
+    std::vector<char> buffer(kBlockSize);
     while (total < 0 || written < total) {
         if (observer.stopRequested())
             return Outcome::Stopped;
         // Never read past the announced length: extra bytes are not the file's.
-        const int want = total < 0 ? kReceiveSize
-                                   : static_cast<int>(std::min<long long>(kReceiveSize,
+        const int want = total < 0 ? kBlockSize
+                                   : static_cast<int>(std::min<long long>(kBlockSize,
                                                                           total - written));
         Outcome why = Outcome::Incomplete;
         const int received = receiveSome(socket.handle, buffer.data(), want, observer, &why);
@@ -288,13 +286,10 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
             return why;
         if (received == 0)
             break;
-        for (int at = 0; at < received; at += kBlockSize) {
-            const int n = std::min(kBlockSize, received - at);
-            if (file.write(buffer.data() + at, n) != n)
-                return Outcome::WriteFailed;
-            written += n;
-            observer.blockWritten(written, total);
-        }
+        if (file.write(buffer.data(), received) != received)
+            return Outcome::WriteFailed;
+        written += received;
+        observer.blockWritten(written, total);
         if (written - writtenBack >= kWriteBackStep) {
             if (!file.flush())
                 return Outcome::WriteFailed;
