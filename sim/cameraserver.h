@@ -36,6 +36,9 @@ public:
     // parameter: bytes per tick for Drip, filler bytes for BigHeader.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
+    // Replaces the body of every reply to one kind of CGI request (the request
+    // still takes effect); a null body goes back to the normal reply.
+    void setBody(Target target, const QByteArray& body);
     int requestCount() const { return requests; }
 
 private:
@@ -78,6 +81,7 @@ private:
     void closeConnection(int id);
     bool faultApplies(Kind kind) const;
     QVector<QByteArray> listEntries() const;
+    static bool targets(Target target, Kind kind);
     Connection* connection(int id);
 
     Card* card;
@@ -87,6 +91,7 @@ private:
     bool faultOnce = false;
     ListMode listMode = ListMode::Normal;
     int hugeCount = 0;
+    std::map<Target, QByteArray> bodies;
     std::map<int, std::unique_ptr<Connection>> connections;
     int nextId = 0;
     int requests = 0;
