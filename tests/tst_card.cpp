@@ -1,0 +1,379 @@
+// The window's card operations against the simulated device: listing,
+// delete, delete all and format. Runs inside the private network only.
+#include "mainwindow.h"
+#include "screenshot.h"
+#include "simdevice.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <memory>
+
+using Lines = QList<QByteArray>;
+
+class TestCard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void listsAKnownCard();
+    void listingCopesWithOddReplies_data();
+    void listingCopesWithOddReplies();
+    void deletesTheSelectedRows_data();
+    void deletesTheSelectedRows();
+    void deletesAllOrFormats_data();
+    void deletesAllOrFormats();
+    void linkDownSendsNothing();
+    void quittingDuringAStalledRequestEndsIt();
+
+private:
+    void addFile(const QByteArray& name, qint64 size, const QString& utc = {}, int seconds = 0);
+    void link();
+    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    QAbstractButton* button(const char* name) { return window->findChild<QAbstractButton*>(name); }
+    QTableWidget* table() { return window->findChild<QTableWidget*>("tableWidgetFileInfo"); }
+    QStringList column(int c);
+    QString status() { return window->statusBar()->currentMessage(); }
+    // The request lines the camera has received since `mark`.
+    Lines gets()
+    {
+        [&] { QVERIFY(sim->command("stats")); }();
+        return sim->lines("camera: GET ", mark);
+    }
+
+    std::unique_ptr<SimDevice> sim;
+    std::unique_ptr<MainWindow> window;
+    QTimer boxAnswerer;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+    QStringList boxes; // "title|text", question boxes with "|No" when No is the default
+    int mark = 0;
+};
+
+void TestCard::init()
+{
+    if (SimDevice::program().isEmpty())
+        QSKIP("The simulated device is not built");
+    sim = std::make_unique<SimDevice>();
+    QVERIFY(sim->start({"--interval", "300"}));
+    window = std::make_unique<MainWindow>();
+    window->setCardDeadlines(3000, 10000);
+    window->show();
+    boxes.clear();
+    answer = QMessageBox::Yes;
+    boxAnswerer.setInterval(20);
+    boxAnswerer.callOnTimeout(this, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        const bool noByDefault = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No);
+        boxes << box->windowTitle() + '|' + box->text() + (noByDefault ? "|No" : "");
+        QAbstractButton* choice = box->button(answer);
+        (choice ? choice : box->button(QMessageBox::Ok))->click();
+    });
+    boxAnswerer.start();
+}
+
+void TestCard::cleanup()
+{
+    boxAnswerer.stop();
+    boxAnswerer.disconnect();
+    window.reset();
+    sim.reset();
+}
+
+void TestCard::addFile(const QByteArray& name, qint64 size, const QString& utc, int seconds)
+{
+    QFile file(sim->cardPath() + '/' + name);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+    if (!utc.isEmpty()) {
+        QDateTime when = QDateTime::fromString(utc, Qt::ISODate);
+        when.setTimeSpec(Qt::UTC);
+        QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    QFile index(sim->cardPath() + "/.cardinfo");
+    QVERIFY(index.open(QIODevice::Append));
+    index.write(name + '\t' + QByteArray::number(seconds) + '\n');
+}
+
+void TestCard::link()
+{
+    click("pushButtonLinkMERRO");
+    QVERIFY(window->isLinked());
+    mark = sim->output.size();
+}
+
+QStringList TestCard::column(int c)
+{
+    QStringList texts;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        texts << (table()->item(row, c) ? table()->item(row, c)->text() : QString());
+    return texts;
+}
+
+void TestCard::listsAKnownCard()
+{
+    addFile("a.MP4", 1023, "2017-01-02T03:04:05", 61);
+    addFile("b.MP4", 1048575, "2025-03-14T09:30:12", 0);
+    addFile("c.JPG", 1048576, "1999-12-31T23:59:59", 7);
+    addFile("d.MP4", 1572864, "2024-02-29T12:00:00", 3600);
+    addFile("e.MP4", 3LL << 30, "2038-01-19T03:14:08", 12884);
+    link();
+    click("pushButtonEnterTFcard");
+
+    QCOMPARE(column(0), QStringList({"a.MP4", "b.MP4", "c.JPG", "d.MP4", "e.MP4"}));
+    QCOMPARE(column(1), QStringList({"2017-01-02  03:04:05", "2025-03-14  09:30:12",
+                                     "1999-12-31  23:59:59", "2024-02-29  12:00:00",
+                                     "2038-01-19  03:14:08"}));
+    QCOMPARE(column(2), QStringList({"0KB", "1023KB", "1MB", "1MB", "3072MB"}));
+    QCOMPARE(column(3), QStringList({"61s", "0s", "7s", "3600s", "12884s"}));
+    QCOMPARE(table()->item(0, 1)->foreground().color(), QColor("gray"));
+    QCOMPARE(table()->item(0, 2)->textAlignment(), int(Qt::AlignRight));
+    QCOMPARE(status(), QString());
+
+    Lines expected = {"/cgi-bin/hi3510/getfilecount.cgi?",
+                      "/cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end=5"};
+    for (const QByteArray name : {"a.MP4", "b.MP4", "c.JPG", "d.MP4", "e.MP4"})
+        expected << "/cgi-bin/hi3510/getfileinfo.cgi?&-name=sd/DCIM/100TQCAM/" + name;
+    for (QByteArray& target : expected)
+        target = "camera: GET " + target + " HTTP/1.1";
+    QCOMPARE(gets(), expected);
+    const QByteArray headers = " HTTP/1.1\\r\\nHost: " + qgetenv("MERRO_CAMERA_HOST")
+                               + "\\r\\nAccept: */*\\r\\nAccept-Language: zh-CN\\r\\nConnection:"
+                                 " Keep-Alive\\r\\nUser-Agent: SDK C++ http client\\r\\n\\r\\n";
+    const Lines heads = sim->lines("camera: head ", mark);
+    QCOMPARE(heads.size(), expected.size());
+    for (const QByteArray& head : heads)
+        QVERIFY2(head.endsWith(headers), head.constData());
+
+    // Chinese glyphs must render: look at both pictures.
+    saveScreenshot(window.get(), "card-english");
+    window->findChild<QComboBox*>("comboBox")->setCurrentIndex(1);
+    saveScreenshot(window.get(), "card-chinese");
+
+    // Again on the unchanged card: the same table.
+    const QStringList dates = column(1);
+    click("pushButtonEnterTFcard");
+    QCOMPARE(column(1), dates);
+    QCOMPARE(column(2), QStringList({"0KB", "1023KB", "1MB", "1MB", "3072MB"}));
+}
+
+void TestCard::listingCopesWithOddReplies_data()
+{
+    QTest::addColumn<Lines>("commands");
+    QTest::addColumn<QByteArray>("listEnd");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("lastName");
+    QTest::addColumn<QStringList>("sizes"); // of the first two rows
+    QTest::addColumn<int>("infos");
+    QTest::addColumn<bool>("status");
+    const QStringList none = {"", ""};
+    const QStringList both = {"4KB", "2MB"};
+    QTest::newRow("count of 0: list, but ask no details")
+        << Lines{"camera body count var\\x20count=\"0\";\\r\\n",
+                 "camera body list sd/DCIM/100TQCAM/A.MP4;sd/DCIM/100TQCAM/B.MP4;\\r\\n"}
+        << QByteArray("0") << 2 << QString("B.MP4") << none << 0 << false;
+    QTest::newRow("count without markers: empty count")
+        << Lines{"camera body count count=2;"} << QByteArray() << 2 << QString("B.MP4") << none << 0
+        << false;
+    QTest::newRow("list starting with CR is empty")
+        << Lines{"camera body list \\r\\nsd/DCIM/100TQCAM/A.MP4;\\r\\n"} << QByteArray("2") << 0
+        << QString() << QStringList() << 0 << false;
+    QTest::newRow("a failed detail reply skips that row")
+        << Lines{"camera fault close-early info once"} << QByteArray("2") << 2 << QString("B.MP4")
+        << QStringList{"", "2MB"} << 2 << true;
+    QTest::newRow("a stalled camera costs one wait")
+        << Lines{"camera fault stall info"} << QByteArray("2") << 2 << QString("B.MP4") << none << 1
+        << true;
+    QTest::newRow("hostile entries are left out")
+        << Lines{"camera list hostile"} << QByteArray("10") << 2 << QString("B.MP4") << both << 2 << true;
+    QTest::newRow("no more than 9999 rows")
+        << Lines{"camera list huge=10005", "camera body count var\\x20count=\"\";"}
+        << QByteArray() << 9999 << QString("HUGE09999.MP4") << none << 0 << true;
+}
+
+void TestCard::listingCopesWithOddReplies()
+{
+    QFETCH(Lines, commands);
+    QFETCH(QByteArray, listEnd);
+    QFETCH(int, rows);
+    addFile("A.MP4", 5000);
+    addFile("B.MP4", 2 << 20);
+    for (const QByteArray& command : commands)
+        QVERIFY(sim->command(command));
+    link();
+    click("pushButtonEnterTFcard");
+
+    QCOMPARE(table()->rowCount(), rows);
+    QTEST(rows ? table()->item(rows - 1, 0)->text() : QString(), "lastName");
+    QTEST(QStringList(column(2).mid(0, 2)), "sizes");
+    QTEST(!status().isEmpty(), "status");
+    const Lines requests = gets();
+    QCOMPARE(requests.value(1), "camera: GET /cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end="
+                                    + listEnd + " HTTP/1.1");
+    QTEST(requests.size() - 2, "infos");
+}
+
+void TestCard::deletesTheSelectedRows_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<Lines>("commands");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QList<int>>("requested");
+    QTest::addColumn<QList<int>>("remaining");
+    QTest::addColumn<QList<int>>("onCard");
+    QTest::addColumn<bool>("status");
+    const QList<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const QList<int> rest = {0, 1, 3, 4, 6, 7, 8};
+    QTest::newRow("rows 9, 5 and 2 go, in that order")
+        << QList<int>{2, 9, 5} << Lines() << true << QList<int>{9, 5, 2} << rest << rest << false;
+    // The camera deleted the file but its reply broke off: the row stays.
+    QTest::newRow("a broken reply keeps its row")
+        << QList<int>{3, 6} << Lines{"camera fault close-early delete once"} << true
+        << QList<int>{6, 3} << QList<int>{0, 1, 2, 4, 5, 6, 7, 8, 9}
+        << QList<int>{0, 1, 2, 4, 5, 7, 8, 9} << true;
+    QTest::newRow("a camera that stops answering costs one wait")
+        << QList<int>{3, 6} << Lines{"camera fault stall delete"} << true << QList<int>{6}
+        << all << all << true;
+    QTest::newRow("No sends nothing")
+        << QList<int>{1} << Lines() << false << QList<int>() << all << all << false;
+}
+
+void TestCard::deletesTheSelectedRows()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(Lines, commands);
+    QFETCH(QList<int>, requested);
+    QFETCH(QList<int>, remaining);
+    QFETCH(QList<int>, onCard);
+    const auto name = [](int i) { return QStringLiteral("R%1.MP4").arg(i); };
+    for (int i = 0; i < 10; ++i)
+        addFile(name(i).toLatin1(), 1000);
+    link();
+    click("pushButtonEnterTFcard");
+    QCOMPARE(table()->rowCount(), 10);
+    for (const QByteArray& command : commands)
+        QVERIFY(sim->command(command));
+    for (int row : selected)
+        table()->selectionModel()->select(table()->model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QFETCH(bool, yes);
+    answer = yes ? QMessageBox::Yes : QMessageBox::No;
+    mark = sim->output.size();
+    click("pushButtonDeleteFile");
+
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].contains(QString::number(selected.size())) && boxes[0].endsWith("|No"),
+             qPrintable(boxes[0]));
+    Lines expected;
+    for (int i : requested)
+        expected << "camera: GET /cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/"
+                        + name(i).toLatin1() + " HTTP/1.1";
+    QCOMPARE(gets(), expected);
+    const auto names = [&](const QList<int>& rows) {
+        QStringList texts;
+        for (int i : rows)
+            texts << name(i);
+        return texts;
+    };
+    QCOMPARE(column(0), names(remaining));
+    QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), names(onCard));
+    QVERIFY(button("pushButtonDeleteFile")->isEnabled());
+    QTEST(!status().isEmpty(), "status");
+}
+
+void TestCard::deletesAllOrFormats_data()
+{
+    QTest::addColumn<QByteArray>("buttonName");
+    QTest::addColumn<Lines>("commands");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("confirmation");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("status");
+    const QByteArray all = "pushButtonDeleteAllFiles";
+    const QByteArray format = "pushButtonFormatCard";
+    const QByteArray allTarget = "/cgi-bin/hi3510/deleteallfiles.cgi?";
+    const QByteArray formatTarget = "/cgi-bin/hi3510/sdcommand.cgi?-format&-partition=1";
+    QTest::newRow("delete all confirmed") << all << Lines() << true << allTarget
+                                          << QString("单击消息|已删除卡内所有文件") << 0 << false;
+    QTest::newRow("format confirmed") << format << Lines() << true << formatTarget
+                                      << QString("单击消息|格式化卡成功") << 0 << false;
+    QTest::newRow("delete all, Success alone") << all << Lines{"camera body deleteall Success"}
+                                               << true << allTarget << QString() << 0 << true;
+    QTest::newRow("format, Success alone") << format << Lines{"camera body format Success"}
+                                           << true << formatTarget << QString() << 0 << true;
+    QTest::newRow("delete all declined") << all << Lines() << false << QByteArray() << QString()
+                                         << 3 << false;
+    QTest::newRow("format declined") << format << Lines() << false << QByteArray() << QString() << 3
+                                     << false;
+}
+
+void TestCard::deletesAllOrFormats()
+{
+    QFETCH(QByteArray, buttonName);
+    QFETCH(Lines, commands);
+    QFETCH(QByteArray, target);
+    QFETCH(QString, confirmation);
+    for (const QByteArray name : {"X.MP4", "Y.MP4", "Z.JPG"})
+        addFile(name, 100);
+    for (const QByteArray& command : commands)
+        QVERIFY(sim->command(command));
+    link();
+    click("pushButtonEnterTFcard");
+    QFETCH(bool, yes);
+    answer = yes ? QMessageBox::Yes : QMessageBox::No;
+    mark = sim->output.size();
+    click(buttonName);
+
+    QCOMPARE(gets(), target.isEmpty() ? Lines() : Lines{"camera: GET " + target + " HTTP/1.1"});
+    QVERIFY2(boxes.value(0).endsWith("|No"), qPrintable(boxes.value(0)));
+    QCOMPARE(boxes.mid(1), confirmation.isEmpty() ? QStringList() : QStringList{confirmation});
+    QTEST(table()->rowCount(), "rows");
+    QTEST(!status().isEmpty(), "status");
+}
+
+void TestCard::linkDownSendsNothing()
+{
+    addFile("A.MP4", 100);
+    table()->setRowCount(1);
+    table()->setItem(0, 0, new QTableWidgetItem("A.MP4"));
+    table()->selectRow(0);
+    for (const char* name : {"pushButtonEnterTFcard", "pushButtonDeleteFile",
+                             "pushButtonDeleteAllFiles", "pushButtonFormatCard"})
+        click(name);
+    QCOMPARE(gets(), Lines());
+    QCOMPARE(boxes, QStringList());
+    QCOMPARE(table()->rowCount(), 1);
+}
+
+void TestCard::quittingDuringAStalledRequestEndsIt()
+{
+    link();
+    window->setCardDeadlines(60000, 60000);
+    button("pushButtonDownloadFile")->setEnabled(false); // as a running download queue does
+    QVERIFY(sim->command("camera fault stall count"));
+    bool busy = false;
+    QTimer::singleShot(0, this, [this] { click("pushButtonEnterTFcard"); });
+    QTimer watcher;
+    watcher.callOnTimeout(this, [&] {
+        if (!sim->output.contains("camera: fault stall"))
+            return;
+        watcher.stop();
+        busy = QApplication::overrideCursor() && !button("pushButtonEnterTFcard")->isEnabled();
+        window->close();
+    });
+    watcher.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY2(clock.elapsed() < 30000, "the stalled request ran to its deadline");
+    QVERIFY(busy);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(button("pushButtonEnterTFcard")->isEnabled());
+    QVERIFY(!button("pushButtonDownloadFile")->isEnabled());
+}
+
+QTEST_MAIN(TestCard)
+#include "tst_card.moc"
