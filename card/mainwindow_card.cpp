@@ -6,6 +6,7 @@
 #include "cardfilename.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
@@ -18,6 +19,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -193,11 +195,18 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
     int failed = 0;
     httpClient.SetTimeouts(merro::http::kConnectTimeoutMs, cardRequestDeadlineMs);
     statusBar()->showMessage(tr("Reading file details: %1 of %2").arg(0).arg(total));
-    // Rows fill in as the replies arrive; the window paints meanwhile.
-    const auto arrived = [this, total](int index, const std::string& body, bool ok) {
-        QMetaObject::invokeMethod(this, [this, total, index, body, ok] {
+    // Rows fill in as the replies arrive; the window paints meanwhile. The
+    // count is shown a few times a second: text for every file would cost
+    // more than the file's request.
+    const auto shown = std::make_shared<QElapsedTimer>();
+    shown->start();
+    const auto arrived = [this, total, shown](int index, const std::string& body, bool ok) {
+        QMetaObject::invokeMethod(this, [this, total, shown, index, body, ok] {
             if (ok && index < ui->tableWidgetFileInfo->rowCount())
                 ParseFileInfo(body.c_str(), index);
+            if (shown->elapsed() < 100 && index + 1 < total)
+                return;
+            shown->restart();
             statusBar()->showMessage(tr("Reading file details: %1 of %2")
                                          .arg(index + 1).arg(total));
         }, Qt::QueuedConnection);
