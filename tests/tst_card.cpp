@@ -10,6 +10,30 @@
 #include <memory>
 
 using Lines = QList<QByteArray>;
+using Rows = QList<int>;
+
+namespace {
+
+struct KnownFile
+{
+    const char* name;
+    qint64 size;
+    const char* utc;
+    int seconds;
+    const char* date;
+    const char* sizeText;
+};
+
+// The size boundaries of the KB and MB forms, and one beyond 32 bits.
+const KnownFile kKnownCard[] = {
+    {"a.MP4", 1023, "2017-01-02T03:04:05", 61, "2017-01-02  03:04:05", "0KB"},
+    {"b.MP4", 1048575, "2025-03-14T09:30:12", 0, "2025-03-14  09:30:12", "1023KB"},
+    {"c.JPG", 1048576, "1999-12-31T23:59:59", 7, "1999-12-31  23:59:59", "1MB"},
+    {"d.MP4", 1572864, "2024-02-29T12:00:00", 3600, "2024-02-29  12:00:00", "1MB"},
+    {"e.MP4", 3LL << 30, "2038-01-19T03:14:08", 12884, "2038-01-19  03:14:08", "3072MB"},
+};
+
+} // namespace
 
 class TestCard : public QObject
 {
@@ -17,25 +41,33 @@ class TestCard : public QObject
 
 private slots:
     void init();
-    void cleanup();
     void listsAKnownCard();
     void listingCopesWithOddReplies_data();
     void listingCopesWithOddReplies();
-    void deletesTheSelectedRows_data();
-    void deletesTheSelectedRows();
-    void deletesAllOrFormats_data();
-    void deletesAllOrFormats();
+    void changesTheCard_data();
+    void changesTheCard();
     void linkDownSendsNothing();
     void quittingDuringAStalledRequestEndsIt();
 
 private:
-    void addFile(const QByteArray& name, qint64 size, const QString& utc = {}, int seconds = 0);
-    void link();
+    void addFile(const QByteArray& name, qint64 size, const char* utc = nullptr, int seconds = 0);
+    void link()
+    {
+        click("pushButtonLinkMERRO");
+        QVERIFY(window->isLinked());
+        mark = sim->output.size();
+    }
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     QAbstractButton* button(const char* name) { return window->findChild<QAbstractButton*>(name); }
     QTableWidget* table() { return window->findChild<QTableWidget*>("tableWidgetFileInfo"); }
-    QStringList column(int c);
     QString status() { return window->statusBar()->currentMessage(); }
+    QStringList column(int c)
+    {
+        QStringList texts;
+        for (int row = 0; row < table()->rowCount(); ++row)
+            texts << (table()->item(row, c) ? table()->item(row, c)->text() : QString());
+        return texts;
+    }
     // The request lines the camera has received since `mark`.
     Lines gets()
     {
@@ -43,18 +75,17 @@ private:
         return sim->lines("camera: GET ", mark);
     }
 
-    std::unique_ptr<SimDevice> sim;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SimDevice> sim;
     QTimer boxAnswerer;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
-    QStringList boxes; // "title|text", question boxes with "|No" when No is the default
+    QStringList boxes; // "title|text", and "|No" when No is the default
     int mark = 0;
 };
 
 void TestCard::init()
 {
-    if (SimDevice::program().isEmpty())
-        QSKIP("The simulated device is not built");
+    window.reset();
     sim = std::make_unique<SimDevice>();
     QVERIFY(sim->start({"--interval", "300"}));
     window = std::make_unique<MainWindow>();
@@ -62,32 +93,24 @@ void TestCard::init()
     window->show();
     boxes.clear();
     answer = QMessageBox::Yes;
-    boxAnswerer.setInterval(20);
+    boxAnswerer.disconnect();
     boxAnswerer.callOnTimeout(this, [this] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box)
             return;
-        const bool noByDefault = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No);
-        boxes << box->windowTitle() + '|' + box->text() + (noByDefault ? "|No" : "");
+        const bool no = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No);
+        boxes << box->windowTitle() + '|' + box->text() + (no ? "|No" : "");
         QAbstractButton* choice = box->button(answer);
         (choice ? choice : box->button(QMessageBox::Ok))->click();
     });
-    boxAnswerer.start();
+    boxAnswerer.start(20);
 }
 
-void TestCard::cleanup()
-{
-    boxAnswerer.stop();
-    boxAnswerer.disconnect();
-    window.reset();
-    sim.reset();
-}
-
-void TestCard::addFile(const QByteArray& name, qint64 size, const QString& utc, int seconds)
+void TestCard::addFile(const QByteArray& name, qint64 size, const char* utc, int seconds)
 {
     QFile file(sim->cardPath() + '/' + name);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
-    if (!utc.isEmpty()) {
+    if (utc) {
         QDateTime when = QDateTime::fromString(utc, Qt::ISODate);
         when.setTimeSpec(Qt::UTC);
         QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
@@ -97,47 +120,30 @@ void TestCard::addFile(const QByteArray& name, qint64 size, const QString& utc, 
     index.write(name + '\t' + QByteArray::number(seconds) + '\n');
 }
 
-void TestCard::link()
-{
-    click("pushButtonLinkMERRO");
-    QVERIFY(window->isLinked());
-    mark = sim->output.size();
-}
-
-QStringList TestCard::column(int c)
-{
-    QStringList texts;
-    for (int row = 0; row < table()->rowCount(); ++row)
-        texts << (table()->item(row, c) ? table()->item(row, c)->text() : QString());
-    return texts;
-}
-
 void TestCard::listsAKnownCard()
 {
-    addFile("a.MP4", 1023, "2017-01-02T03:04:05", 61);
-    addFile("b.MP4", 1048575, "2025-03-14T09:30:12", 0);
-    addFile("c.JPG", 1048576, "1999-12-31T23:59:59", 7);
-    addFile("d.MP4", 1572864, "2024-02-29T12:00:00", 3600);
-    addFile("e.MP4", 3LL << 30, "2038-01-19T03:14:08", 12884);
+    QStringList names, dates, sizes, durations;
+    Lines expected = {"camera: GET /cgi-bin/hi3510/getfilecount.cgi? HTTP/1.1",
+                      "camera: GET /cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end=5 HTTP/1.1"};
+    for (const KnownFile& file : kKnownCard) {
+        addFile(file.name, file.size, file.utc, file.seconds);
+        names << file.name;
+        dates << file.date;
+        sizes << file.sizeText;
+        durations << QString::number(file.seconds) + 's';
+        expected << QByteArray("camera: GET /cgi-bin/hi3510/getfileinfo.cgi?&-name=sd/DCIM/"
+                               "100TQCAM/") + file.name + " HTTP/1.1";
+    }
     link();
     click("pushButtonEnterTFcard");
 
-    QCOMPARE(column(0), QStringList({"a.MP4", "b.MP4", "c.JPG", "d.MP4", "e.MP4"}));
-    QCOMPARE(column(1), QStringList({"2017-01-02  03:04:05", "2025-03-14  09:30:12",
-                                     "1999-12-31  23:59:59", "2024-02-29  12:00:00",
-                                     "2038-01-19  03:14:08"}));
-    QCOMPARE(column(2), QStringList({"0KB", "1023KB", "1MB", "1MB", "3072MB"}));
-    QCOMPARE(column(3), QStringList({"61s", "0s", "7s", "3600s", "12884s"}));
+    QCOMPARE(column(0), names);
+    QCOMPARE(column(1), dates);
+    QCOMPARE(column(2), sizes);
+    QCOMPARE(column(3), durations);
     QCOMPARE(table()->item(0, 1)->foreground().color(), QColor("gray"));
     QCOMPARE(table()->item(0, 2)->textAlignment(), int(Qt::AlignRight));
     QCOMPARE(status(), QString());
-
-    Lines expected = {"/cgi-bin/hi3510/getfilecount.cgi?",
-                      "/cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end=5"};
-    for (const QByteArray name : {"a.MP4", "b.MP4", "c.JPG", "d.MP4", "e.MP4"})
-        expected << "/cgi-bin/hi3510/getfileinfo.cgi?&-name=sd/DCIM/100TQCAM/" + name;
-    for (QByteArray& target : expected)
-        target = "camera: GET " + target + " HTTP/1.1";
     QCOMPARE(gets(), expected);
     const QByteArray headers = " HTTP/1.1\\r\\nHost: " + qgetenv("MERRO_CAMERA_HOST")
                                + "\\r\\nAccept: */*\\r\\nAccept-Language: zh-CN\\r\\nConnection:"
@@ -146,17 +152,15 @@ void TestCard::listsAKnownCard()
     QCOMPARE(heads.size(), expected.size());
     for (const QByteArray& head : heads)
         QVERIFY2(head.endsWith(headers), head.constData());
-
     saveScreenshot(window.get(), "card-english");
 
     // Again, in Chinese, with hostile entries before the card's: the same
     // table, and a line on what was left out (its glyphs must render).
-    const QStringList dates = column(1);
     window->findChild<QComboBox*>("comboBox")->setCurrentIndex(1);
     QVERIFY(sim->command("camera list hostile"));
     click("pushButtonEnterTFcard");
     QCOMPARE(column(1), dates);
-    QCOMPARE(column(2), QStringList({"0KB", "1023KB", "1MB", "1MB", "3072MB"}));
+    QCOMPARE(column(2), sizes);
     QVERIFY(status().startsWith(QStringLiteral("卡内文件列表中有 8 项被略去")));
     saveScreenshot(window.get(), "card-chinese");
 }
@@ -217,128 +221,99 @@ void TestCard::listingCopesWithOddReplies()
     QTEST(requests.size() - 2, "infos");
 }
 
-void TestCard::deletesTheSelectedRows_data()
+void TestCard::changesTheCard_data()
 {
-    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QByteArray>("buttonName");
+    QTest::addColumn<Rows>("selected");
     QTest::addColumn<Lines>("commands");
     QTest::addColumn<bool>("yes");
-    QTest::addColumn<QList<int>>("requested");
-    QTest::addColumn<QList<int>>("remaining");
-    QTest::addColumn<QList<int>>("onCard");
+    QTest::addColumn<QStringList>("expectedBoxes");
+    QTest::addColumn<Lines>("targets");
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<Rows>("onCard");
     QTest::addColumn<bool>("status");
-    const QList<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    const QList<int> rest = {0, 1, 3, 4, 6, 7, 8};
+    const QByteArray one = "pushButtonDeleteFile";
+    const QByteArray all = "pushButtonDeleteAllFiles";
+    const QByteArray format = "pushButtonFormatCard";
+    const Rows ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const Rows rest = {0, 1, 3, 4, 6, 7, 8};
+    const QString askOne = "Delete File|Delete the %1 selected files from the card?|No";
+    const QString askAll = "Delete All Files|Delete every file on the card?|No";
+    const QString askFormat = "Format Card|Format the card? Every file on it will be lost.|No";
+    const Lines allTarget = {"/cgi-bin/hi3510/deleteallfiles.cgi?"};
+    const Lines formatTarget = {"/cgi-bin/hi3510/sdcommand.cgi?-format&-partition=1"};
     QTest::newRow("rows 9, 5 and 2 go, in that order")
-        << QList<int>{2, 9, 5} << Lines() << true << QList<int>{9, 5, 2} << rest << rest << false;
+        << one << Rows{2, 9, 5} << Lines() << true << QStringList{askOne.arg(3)}
+        << Lines{"R9.MP4", "R5.MP4", "R2.MP4"} << rest << rest << false;
     // The camera deleted the file but its reply broke off: the row stays.
     QTest::newRow("a broken reply keeps its row")
-        << QList<int>{3, 6} << Lines{"camera fault close-early delete once"} << true
-        << QList<int>{6, 3} << QList<int>{0, 1, 2, 4, 5, 6, 7, 8, 9}
-        << QList<int>{0, 1, 2, 4, 5, 7, 8, 9} << true;
+        << one << Rows{3, 6} << Lines{"camera fault close-early delete once"} << true
+        << QStringList{askOne.arg(2)} << Lines{"R6.MP4", "R3.MP4"}
+        << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << Rows{0, 1, 2, 4, 5, 7, 8, 9} << true;
     QTest::newRow("a camera that stops answering costs one wait")
-        << QList<int>{3, 6} << Lines{"camera fault stall delete"} << true << QList<int>{6}
-        << all << all << true;
-    QTest::newRow("No sends nothing")
-        << QList<int>{1} << Lines() << false << QList<int>() << all << all << false;
+        << one << Rows{3, 6} << Lines{"camera fault stall delete"} << true
+        << QStringList{askOne.arg(2)} << Lines{"R6.MP4"} << ten << ten << true;
+    QTest::newRow("No deletes nothing") << one << Rows{1} << Lines() << false
+                                        << QStringList{askOne.arg(1)} << Lines() << ten << ten
+                                        << false;
+    QTest::newRow("delete all confirmed")
+        << all << Rows() << Lines() << true
+        << QStringList{askAll, "单击消息|已删除卡内所有文件"} << allTarget << Rows()
+        << Rows() << false;
+    QTest::newRow("format confirmed")
+        << format << Rows() << Lines() << true
+        << QStringList{askFormat, "单击消息|格式化卡成功"} << formatTarget << Rows()
+        << Rows() << false;
+    QTest::newRow("delete all, Success alone")
+        << all << Rows() << Lines{"camera body deleteall Success"} << true
+        << QStringList{askAll} << allTarget << Rows() << Rows() << true;
+    QTest::newRow("delete all declined") << all << Rows() << Lines() << false
+                                         << QStringList{askAll} << Lines() << ten << ten << false;
 }
 
-void TestCard::deletesTheSelectedRows()
+void TestCard::changesTheCard()
 {
-    QFETCH(QList<int>, selected);
+    QFETCH(QByteArray, buttonName);
+    QFETCH(Rows, selected);
     QFETCH(Lines, commands);
-    QFETCH(QList<int>, requested);
-    QFETCH(QList<int>, remaining);
-    QFETCH(QList<int>, onCard);
-    const auto name = [](int i) { return QStringLiteral("R%1.MP4").arg(i); };
-    for (int i = 0; i < 10; ++i)
-        addFile(name(i).toLatin1(), 1000);
+    QFETCH(bool, yes);
+    QFETCH(Lines, targets);
+    const auto names = [](const Rows& rows) {
+        QStringList texts;
+        for (int i : rows)
+            texts << QStringLiteral("R%1.MP4").arg(i);
+        return texts;
+    };
+    for (const QString& name : names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))
+        addFile(name.toLatin1(), 1000);
     link();
     click("pushButtonEnterTFcard");
-    QCOMPARE(table()->rowCount(), 10);
     for (const QByteArray& command : commands)
         QVERIFY(sim->command(command));
     for (int row : selected)
         table()->selectionModel()->select(table()->model()->index(row, 0),
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QFETCH(bool, yes);
     answer = yes ? QMessageBox::Yes : QMessageBox::No;
     mark = sim->output.size();
-    click("pushButtonDeleteFile");
+    click(buttonName);
 
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes[0].contains(QString::number(selected.size())) && boxes[0].endsWith("|No"),
-             qPrintable(boxes[0]));
-    Lines expected;
-    for (int i : requested)
-        expected << "camera: GET /cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/"
-                        + name(i).toLatin1() + " HTTP/1.1";
-    QCOMPARE(gets(), expected);
-    const auto names = [&](const QList<int>& rows) {
-        QStringList texts;
-        for (int i : rows)
-            texts << name(i);
-        return texts;
-    };
-    QCOMPARE(column(0), names(remaining));
+    QTEST(boxes, "expectedBoxes");
+    for (QByteArray& target : targets) {
+        if (buttonName == "pushButtonDeleteFile")
+            target = "/cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/" + target;
+        target = "camera: GET " + target + " HTTP/1.1";
+    }
+    QCOMPARE(gets(), targets);
+    QFETCH(Rows, rows);
+    QFETCH(Rows, onCard);
+    QCOMPARE(column(0), names(rows));
     QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), names(onCard));
     QVERIFY(button("pushButtonDeleteFile")->isEnabled());
     QTEST(!status().isEmpty(), "status");
 }
 
-void TestCard::deletesAllOrFormats_data()
-{
-    QTest::addColumn<QByteArray>("buttonName");
-    QTest::addColumn<Lines>("commands");
-    QTest::addColumn<bool>("yes");
-    QTest::addColumn<QByteArray>("target");
-    QTest::addColumn<QString>("confirmation");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("status");
-    const QByteArray all = "pushButtonDeleteAllFiles";
-    const QByteArray format = "pushButtonFormatCard";
-    const QByteArray allTarget = "/cgi-bin/hi3510/deleteallfiles.cgi?";
-    const QByteArray formatTarget = "/cgi-bin/hi3510/sdcommand.cgi?-format&-partition=1";
-    QTest::newRow("delete all confirmed") << all << Lines() << true << allTarget
-                                          << QString("单击消息|已删除卡内所有文件") << 0 << false;
-    QTest::newRow("format confirmed") << format << Lines() << true << formatTarget
-                                      << QString("单击消息|格式化卡成功") << 0 << false;
-    QTest::newRow("delete all, Success alone") << all << Lines{"camera body deleteall Success"}
-                                               << true << allTarget << QString() << 0 << true;
-    QTest::newRow("format, Success alone") << format << Lines{"camera body format Success"}
-                                           << true << formatTarget << QString() << 0 << true;
-    QTest::newRow("delete all declined") << all << Lines() << false << QByteArray() << QString()
-                                         << 3 << false;
-    QTest::newRow("format declined") << format << Lines() << false << QByteArray() << QString() << 3
-                                     << false;
-}
-
-void TestCard::deletesAllOrFormats()
-{
-    QFETCH(QByteArray, buttonName);
-    QFETCH(Lines, commands);
-    QFETCH(QByteArray, target);
-    QFETCH(QString, confirmation);
-    for (const QByteArray name : {"X.MP4", "Y.MP4", "Z.JPG"})
-        addFile(name, 100);
-    for (const QByteArray& command : commands)
-        QVERIFY(sim->command(command));
-    link();
-    click("pushButtonEnterTFcard");
-    QFETCH(bool, yes);
-    answer = yes ? QMessageBox::Yes : QMessageBox::No;
-    mark = sim->output.size();
-    click(buttonName);
-
-    QCOMPARE(gets(), target.isEmpty() ? Lines() : Lines{"camera: GET " + target + " HTTP/1.1"});
-    QVERIFY2(boxes.value(0).endsWith("|No"), qPrintable(boxes.value(0)));
-    QCOMPARE(boxes.mid(1), confirmation.isEmpty() ? QStringList() : QStringList{confirmation});
-    QTEST(table()->rowCount(), "rows");
-    QTEST(!status().isEmpty(), "status");
-}
-
 void TestCard::linkDownSendsNothing()
 {
-    addFile("A.MP4", 100);
     table()->setRowCount(1);
     table()->setItem(0, 0, new QTableWidgetItem("A.MP4"));
     table()->selectRow(0);
