@@ -96,7 +96,7 @@ int main(int argc, char** argv)
             }
         });
         client->start();
-        QTest::qWaitFor([&] { return client->isFinished(); }, 120000);
+        (void)QTest::qWaitFor([&] { return client->isFinished(); }, 120000);
         clientMs << clock.nsecsElapsed() / 1e6;
         delete client;
 
