@@ -115,6 +115,17 @@ inline int recvBytesNoWait(SocketHandle s, char* buffer, int length)
 #endif
 }
 
+// Looks at what has arrived without taking it; never blocks.
+inline int peekBytes(SocketHandle s, char* buffer, int length)
+{
+#ifdef _WIN32
+    return ::recv(s, buffer, length, MSG_PEEK);
+#else
+    return static_cast<int>(
+        ::recv(s, buffer, static_cast<size_t>(length), MSG_PEEK | MSG_DONTWAIT));
+#endif
+}
+
 // True when the last failed call on a non-blocking socket only found it busy.
 inline bool lastCallWouldBlock()
 {
