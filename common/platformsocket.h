@@ -23,10 +23,14 @@
 #  include <fcntl.h>
 #  include <netdb.h>
 #  include <netinet/in.h>
+#  include <netinet/tcp.h>
 #  include <poll.h>
 #  include <sys/socket.h>
 #  include <unistd.h>
 #endif
+
+#include <algorithm>
+#include <chrono>
 
 namespace merro::net {
 
@@ -142,9 +146,13 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 
 enum class ConnectResult { Connected, Failed, TimedOut };
 
-// A connect that gives up after timeoutMs. The socket is blocking again
-// afterwards, whatever the outcome.
-inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs)
+// A connect that gives up after timeoutMs (negative: never), waiting in
+// slices of at most sliceMs and giving up early once keepWaiting() returns
+// false (a stop request, say). The socket is blocking again afterwards,
+// whatever the outcome.
+template <typename KeepWaiting>
+ConnectResult connectInSlices(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                              int sliceMs, KeepWaiting keepWaiting)
 {
     if (!setNonBlocking(s, true))
         return ConnectResult::Failed;
@@ -159,13 +167,30 @@ inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& addre
         const bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
         if (pending) {
-            const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+            using Clock = std::chrono::steady_clock;
+            const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+            int ready = 0;
+            for (;;) {
+                int wait = sliceMs;
+                if (timeoutMs >= 0) {
+                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          end - Clock::now()).count();
+                    if (left <= 0)
+                        break;
+                    wait = sliceMs < 0 ? static_cast<int>(left)
+                                       : static_cast<int>(std::min<long long>(left, sliceMs));
+                }
+                ready = detail::pollOne(s, POLLOUT, wait);
+                if (ready != 0 || !keepWaiting())
+                    break;
+            }
             if (ready == 0) {
                 result = ConnectResult::TimedOut;
             } else if (ready > 0) {
                 int error = 0;
                 SockLen length = sizeof(error);
-                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                 &length) == 0
                     && error == 0)
                     result = ConnectResult::Connected;
             }
@@ -173,6 +198,72 @@ inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& addre
     }
     setNonBlocking(s, false);
     return result;
+}
+
+// A connect that gives up after timeoutMs. The socket is blocking again
+// afterwards, whatever the outcome.
+inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs)
+{
+    return connectInSlices(s, address, timeoutMs, timeoutMs, [] { return true; });
+}
+
+// > 0: there is room to send (or an error to collect); 0: none within
+// timeoutMs; < 0: the wait itself failed.
+inline int waitWritable(SocketHandle s, int timeoutMs)
+{
+    return detail::pollOne(s, POLLOUT, timeoutMs);
+}
+
+// A send that never blocks: what the socket takes now. Negative when it takes
+// nothing; lastCallWouldBlock() then tells a full buffer from an error.
+inline int sendNoWait(SocketHandle s, const char* data, int length)
+{
+#ifdef _WIN32
+    if (!setNonBlocking(s, true))
+        return -1;
+    const int sent = ::send(s, data, length, 0);
+    const int error = WSAGetLastError();
+    setNonBlocking(s, false);
+    WSASetLastError(error);
+    return sent;
+#else
+    return static_cast<int>(
+        ::send(s, data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT));
+#endif
+}
+
+inline bool lastCallWouldBlock()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
+// For a listening socket: the receive buffer that the connections it accepts
+// from now on start with.
+inline bool setReceiveBuffer(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// For a listening socket: the largest segment that the connections it accepts
+// from now on announce, and so the segments their peers send them.
+inline bool setMaxSegment(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, IPPROTO_TCP, TCP_MAXSEG, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// Changes how many connections wait to be accepted on a listening socket
+// (POSIX; Windows keeps the backlog it listened with).
+inline bool setListenBacklog(SocketHandle s, int backlog)
+{
+    return ::listen(s, backlog) == 0;
 }
 
 } // namespace merro::net

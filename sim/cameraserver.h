@@ -26,14 +26,15 @@ class CameraServer : public Listener
 
 public:
     enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
-                       BigHeader };
+                       BigHeader, Trickle, EndlessHeader };
     enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
     enum class ListMode { Normal, Hostile, Huge };
 
     explicit CameraServer(Card* card, QObject* parent = nullptr);
     ~CameraServer() override;
 
-    // parameter: bytes per tick for Drip, filler bytes for BigHeader.
+    // parameter: bytes per tick for Drip, filler bytes for BigHeader,
+    // milliseconds per byte for Trickle, bytes per line for EndlessHeader.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
     int requestCount() const { return requests; }
@@ -61,6 +62,8 @@ private:
         bool closedByCamera = false;
         QTimer drip;
         int dripBytes = 0;
+        int endlessLine = 0; // bytes per header line of a head without end
+        qint64 endlessCount = 0;
     };
 
     static Reply errorReply(int status);
