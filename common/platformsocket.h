@@ -30,6 +30,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 namespace merro::net {
@@ -87,6 +88,44 @@ inline int sendBytes(SocketHandle s, const char* data, int length)
 #endif
 }
 
+// One send that takes only what fits now; never blocks.
+inline int sendBytesNoWait(SocketHandle s, const char* data, int length)
+{
+#ifdef _WIN32
+    u_long on = 1;
+    ::ioctlsocket(s, FIONBIO, &on);
+    const int result = ::send(s, data, length, 0);
+    const int error = WSAGetLastError();
+    u_long off = 0;
+    ::ioctlsocket(s, FIONBIO, &off);
+    WSASetLastError(error);
+    return result;
+#else
+    return static_cast<int>(
+        ::send(s, data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT));
+#endif
+}
+
+// One receive that takes only what is there; for use after waitReadable.
+inline int recvBytesNoWait(SocketHandle s, char* buffer, int length)
+{
+#ifdef _WIN32
+    return ::recv(s, buffer, length, 0);
+#else
+    return static_cast<int>(::recv(s, buffer, static_cast<size_t>(length), MSG_DONTWAIT));
+#endif
+}
+
+// True when the last failed call on a non-blocking socket only found it busy.
+inline bool lastCallWouldBlock()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
 inline int recvBytes(SocketHandle s, char* buffer, int length)
 {
 #ifdef _WIN32
@@ -130,6 +169,12 @@ inline int waitReadable(SocketHandle s, int timeoutMs)
     return detail::pollOne(s, POLLIN, timeoutMs);
 }
 
+// > 0: there is room to send (or an error to collect); 0: none within timeoutMs.
+inline int waitWritable(SocketHandle s, int timeoutMs)
+{
+    return detail::pollOne(s, POLLOUT, timeoutMs);
+}
+
 inline bool setNonBlocking(SocketHandle s, bool on)
 {
 #ifdef _WIN32
@@ -144,21 +189,51 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 #endif
 }
 
-enum class ConnectResult { Connected, Failed, TimedOut };
+enum class ConnectResult { Connected, Failed, TimedOut, Cancelled };
 
-// A connect that gives up after timeoutMs (negative: never), waiting in
-// slices of at most sliceMs and giving up early once keepWaiting() returns
-// false (a stop request, say). The socket is blocking again afterwards,
-// whatever the outcome.
+namespace detail {
+// Waits for a pending connect to finish; in slices when keepWaiting() must be
+// asked, and Cancelled once it says no.
 template <typename KeepWaiting>
-ConnectResult connectInSlices(SocketHandle s, const sockaddr_in& address, int timeoutMs,
-                              int sliceMs, KeepWaiting keepWaiting)
+ConnectResult waitConnected(SocketHandle s, int timeoutMs, bool sliced, KeepWaiting keepWaiting)
+{
+    constexpr int kSliceMs = 100;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (!keepWaiting())
+            return ConnectResult::Cancelled;
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            waitMs = static_cast<int>(std::max<long long>(left, 0));
+        }
+        if (sliced)
+            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
+        const int ready = pollOne(s, POLLOUT, waitMs);
+        if (ready < 0)
+            return ConnectResult::Failed;
+        if (ready > 0) {
+            int error = 0;
+            SockLen length = sizeof(error);
+            const bool ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                         &length) == 0 && error == 0;
+            return ok ? ConnectResult::Connected : ConnectResult::Failed;
+        }
+        if (timeoutMs >= 0 && Clock::now() >= end)
+            return ConnectResult::TimedOut;
+    }
+}
+
+template <typename KeepWaiting>
+ConnectResult connectAndWait(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                             bool sliced, KeepWaiting keepWaiting)
 {
     if (!setNonBlocking(s, true))
         return ConnectResult::Failed;
     ConnectResult result = ConnectResult::Failed;
-    int r = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    if (r == 0) {
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
         result = ConnectResult::Connected;
     } else {
 #ifdef _WIN32
@@ -166,79 +241,31 @@ ConnectResult connectInSlices(SocketHandle s, const sockaddr_in& address, int ti
 #else
         const bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
-        if (pending) {
-            using Clock = std::chrono::steady_clock;
-            const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-            int ready = 0;
-            for (;;) {
-                int wait = sliceMs;
-                if (timeoutMs >= 0) {
-                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          end - Clock::now()).count();
-                    if (left <= 0)
-                        break;
-                    wait = sliceMs < 0 ? static_cast<int>(left)
-                                       : static_cast<int>(std::min<long long>(left, sliceMs));
-                }
-                ready = detail::pollOne(s, POLLOUT, wait);
-                if (ready != 0 || !keepWaiting())
-                    break;
-            }
-            if (ready == 0) {
-                result = ConnectResult::TimedOut;
-            } else if (ready > 0) {
-                int error = 0;
-                SockLen length = sizeof(error);
-                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                 &length) == 0
-                    && error == 0)
-                    result = ConnectResult::Connected;
-            }
-        }
+        if (pending)
+            result = waitConnected(s, timeoutMs, sliced, keepWaiting);
     }
     setNonBlocking(s, false);
     return result;
 }
+} // namespace detail
 
-// A connect that gives up after timeoutMs. The socket is blocking again
-// afterwards, whatever the outcome.
-inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs)
+// A connect that gives up after timeoutMs (negative: no limit), or as soon as
+// *cancel turns true. The socket is blocking again afterwards, whatever the
+// outcome.
+inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                                        const std::atomic<bool>* cancel = nullptr)
 {
-    return connectInSlices(s, address, timeoutMs, timeoutMs, [] { return true; });
+    return detail::connectAndWait(s, address, timeoutMs, cancel != nullptr,
+                                  [cancel] { return !(cancel && cancel->load()); });
 }
 
-// > 0: there is room to send (or an error to collect); 0: none within
-// timeoutMs; < 0: the wait itself failed.
-inline int waitWritable(SocketHandle s, int timeoutMs)
+// The same, asking keepWaiting() every tenth of a second; gives up (Cancelled)
+// once it says no.
+template <typename KeepWaiting>
+ConnectResult connectWhile(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                           KeepWaiting keepWaiting)
 {
-    return detail::pollOne(s, POLLOUT, timeoutMs);
-}
-
-// A send that never blocks: what the socket takes now. Negative when it takes
-// nothing; lastCallWouldBlock() then tells a full buffer from an error.
-inline int sendNoWait(SocketHandle s, const char* data, int length)
-{
-#ifdef _WIN32
-    if (!setNonBlocking(s, true))
-        return -1;
-    const int sent = ::send(s, data, length, 0);
-    const int error = WSAGetLastError();
-    setNonBlocking(s, false);
-    WSASetLastError(error);
-    return sent;
-#else
-    return static_cast<int>(
-        ::send(s, data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT));
-#endif
-}
-
-inline bool lastCallWouldBlock()
-{
-#ifdef _WIN32
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-    return errno == EAGAIN || errno == EWOULDBLOCK;
-#endif
+    return detail::connectAndWait(s, address, timeoutMs, true, keepWaiting);
 }
 
 // For a listening socket: the receive buffer that the connections it accepts

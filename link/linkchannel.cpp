@@ -144,8 +144,8 @@ net::SocketHandle LinkChannel::NewSocket(const char* ip, unsigned short port)
             qDebug() << texts.socketBound;
             announced = true;
         }
-        if (net::connectInSlices(sock, remote, kConnectTimeoutMs, kSliceMs,
-                                 [this] { return keepConnecting(); })
+        if (net::connectWhile(sock, remote, kConnectTimeoutMs,
+                              [this] { return keepConnecting(); })
             == net::ConnectResult::Connected) {
             qDebug() << texts.socketConnected;
             return sock;
@@ -175,7 +175,7 @@ bool LinkChannel::sendHeartbeatReply(net::SocketHandle sock)
     const QDeadlineTimer deadline(kReplyTimeoutMs);
     int sent = 0;
     while (sent < LinkFrames::kFrameSize) {
-        const int n = net::sendNoWait(sock, reply + sent, LinkFrames::kFrameSize - sent);
+        const int n = net::sendBytesNoWait(sock, reply + sent, LinkFrames::kFrameSize - sent);
         if (n > 0) {
             sent += n;
             continue;
