@@ -46,7 +46,7 @@ bool TcpSocket::Connect(std::uint32_t address, std::uint16_t port)
     if (address == 0)
         return false;
     startDeadlineIfIdle();
-    if (timedOut || cancelled)
+    if (timedOut || cancelled || gaveUp)
         return false;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -123,7 +123,7 @@ bool TcpSocket::Cancelled() const
 
 void TcpSocket::GiveUp()
 {
-    timedOut = true;
+    gaveUp = true;
 }
 
 void TcpSocket::resetExchange()
@@ -131,6 +131,7 @@ void TcpSocket::resetExchange()
     started = false;
     timedOut = false;
     cancelled = false;
+    gaveUp = false;
 }
 
 void TcpSocket::startDeadlineIfIdle()
@@ -146,7 +147,7 @@ bool TcpSocket::waitReady(bool forWriting)
 {
     startDeadlineIfIdle();
     for (;;) {
-        if (timedOut || cancelled)
+        if (timedOut || cancelled || gaveUp)
             return false;
         if (cancel && cancel->load()) {
             cancelled = true;

@@ -155,7 +155,7 @@ void TestBounds::cameraCallsEndInTime_data()
     QTest::newRow("does a head of short lines without end stop at a cap?")
         << QByteArray("endless-header=40") << 20000 << HttpFailure::BrokenReply;
     QTest::newRow("does a head of long lines without end stop at a cap?")
-        << QByteArray("endless-header=4000") << 20000 << HttpFailure::BrokenReply;
+        << QByteArray("endless-header=65536") << 20000 << HttpFailure::BrokenReply;
 }
 
 void TestBounds::cameraCallsEndInTime()
@@ -189,6 +189,7 @@ void TestBounds::cameraCallsEndInTime()
     const qint64 tookMs = clock.elapsed();
     qInfo("failed after %lld ms", tookMs);
     QCOMPARE(client.LastFailure(), failure);
+    QVERIFY2(response.headers.size() <= 512, qPrintable(QString::number(response.headers.size())));
     if (failure == HttpFailure::TimedOut)
         QVERIFY2(tookMs >= deadlineMs - 100, qPrintable(QString::number(tookMs)));
     QVERIFY2(tookMs < deadlineMs + kMarginMs, qPrintable(QString::number(tookMs)));
