@@ -61,18 +61,19 @@ private slots:
             QSKIP("The simulated device is not built");
     }
 
-    void windowClosesWhileUnitsNeverRead();
+    void windowClosesWhileAUnitNeverReads();
     void indicatorFollowsUnitsThatAcceptLate_data();
     void indicatorFollowsUnitsThatAcceptLate();
     void cameraCallsEndInTime_data();
     void cameraCallsEndInTime();
 };
 
-void TestBounds::windowClosesWhileUnitsNeverRead()
+void TestBounds::windowClosesWhileAUnitNeverReads()
 {
     SimDevice sim;
     QVERIFY(sim.start({"--camera", "off"}));
-    QVERIFY(sim.command("control flood on"));
+    // The ground unit, which the window does not follow: a flooding control
+    // unit would bury the window in link reports.
     QVERIFY(sim.command("ground flood on"));
 
     // Not owned until the checks pass: with a channel stuck in a send,
@@ -81,13 +82,11 @@ void TestBounds::windowClosesWhileUnitsNeverRead()
     window->show();
     clickLink(*window);
     QCOMPARE(indicator(*window), kLinked);
-    // Connection #1 is the probe. Once a flood stops moving, the channel's
-    // replies are stuck: the channel must give up on the unit and come back.
-    for (const QByteArray unit : {"control", "ground"}) {
-        QVERIFY(sim.waitFor(unit + ": flood blocked #2 ", 0, 30000));
-        QVERIFY(sim.waitFor(unit + ": closed #2 by peer", 0, 10000));
-        QVERIFY(sim.waitFor(unit + ": flood blocked #3 ", 0, 30000));
-    }
+    // Connection #1 is the probe. Once the flood stops moving, the channel's
+    // replies are stuck: it must give up on the unit and come back.
+    QVERIFY(sim.waitFor("ground: flood blocked #2 ", 0, 30000));
+    QVERIFY(sim.waitFor("ground: closed #2 by peer", 0, 10000));
+    QVERIFY(sim.waitFor("ground: flood blocked #3 ", 0, 30000));
 
     QElapsedTimer closing;
     closing.start();
