@@ -191,63 +191,34 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 
 enum class ConnectResult { Connected, Failed, TimedOut, Cancelled };
 
-namespace detail {
-// Waits for a pending connect to finish; in slices when keepWaiting() must be
-// asked, and Cancelled once it says no.
-template <typename KeepWaiting>
-ConnectResult waitConnected(SocketHandle s, int timeoutMs, bool sliced, KeepWaiting keepWaiting)
+// A connect in steps, so that the caller can look up between the waits: the
+// socket must be non-blocking. TimedOut from startConnect means "in progress".
+inline ConnectResult startConnect(SocketHandle s, const sockaddr_in& address)
 {
-    constexpr int kSliceMs = 100;
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    for (;;) {
-        if (!keepWaiting())
-            return ConnectResult::Cancelled;
-        int waitMs = -1;
-        if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            waitMs = static_cast<int>(std::max<long long>(left, 0));
-        }
-        if (sliced)
-            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
-        const int ready = pollOne(s, POLLOUT, waitMs);
-        if (ready < 0)
-            return ConnectResult::Failed;
-        if (ready > 0) {
-            int error = 0;
-            SockLen length = sizeof(error);
-            const bool ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                         &length) == 0 && error == 0;
-            return ok ? ConnectResult::Connected : ConnectResult::Failed;
-        }
-        if (timeoutMs >= 0 && Clock::now() >= end)
-            return ConnectResult::TimedOut;
-    }
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        return ConnectResult::Connected;
+#ifdef _WIN32
+    const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    const bool pending = errno == EINPROGRESS || errno == EINTR;
+#endif
+    return pending ? ConnectResult::TimedOut : ConnectResult::Failed;
 }
 
-template <typename KeepWaiting>
-ConnectResult connectAndWait(SocketHandle s, const sockaddr_in& address, int timeoutMs,
-                             bool sliced, KeepWaiting keepWaiting)
+// Waits up to timeoutMs for a connect that startConnect left in progress.
+inline ConnectResult finishConnect(SocketHandle s, int timeoutMs)
 {
-    if (!setNonBlocking(s, true))
-        return ConnectResult::Failed;
-    ConnectResult result = ConnectResult::Failed;
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-        result = ConnectResult::Connected;
-    } else {
-#ifdef _WIN32
-        const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-        const bool pending = errno == EINPROGRESS || errno == EINTR;
-#endif
-        if (pending)
-            result = waitConnected(s, timeoutMs, sliced, keepWaiting);
-    }
-    setNonBlocking(s, false);
-    return result;
+    const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+    if (ready == 0)
+        return ConnectResult::TimedOut;
+    int error = 0;
+    SockLen length = sizeof(error);
+    if (ready > 0
+        && ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+        && error == 0)
+        return ConnectResult::Connected;
+    return ConnectResult::Failed;
 }
-} // namespace detail
 
 // A connect that gives up after timeoutMs (negative: no limit), or as soon as
 // *cancel turns true. The socket is blocking again afterwards, whatever the
@@ -255,17 +226,32 @@ ConnectResult connectAndWait(SocketHandle s, const sockaddr_in& address, int tim
 inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
                                         const std::atomic<bool>* cancel = nullptr)
 {
-    return detail::connectAndWait(s, address, timeoutMs, cancel != nullptr,
-                                  [cancel] { return !(cancel && cancel->load()); });
-}
-
-// The same, asking keepWaiting() every tenth of a second; gives up (Cancelled)
-// once it says no.
-template <typename KeepWaiting>
-ConnectResult connectWhile(SocketHandle s, const sockaddr_in& address, int timeoutMs,
-                           KeepWaiting keepWaiting)
-{
-    return detail::connectAndWait(s, address, timeoutMs, true, keepWaiting);
+    // Waited in slices when a cancel must be seen.
+    constexpr int kSliceMs = 100;
+    using Clock = std::chrono::steady_clock;
+    if (!setNonBlocking(s, true))
+        return ConnectResult::Failed;
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    ConnectResult result = startConnect(s, address);
+    while (result == ConnectResult::TimedOut) {
+        if (cancel && cancel->load()) {
+            result = ConnectResult::Cancelled;
+            break;
+        }
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0)
+                break;
+            waitMs = static_cast<int>(left);
+        }
+        if (cancel)
+            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
+        result = finishConnect(s, waitMs);
+    }
+    setNonBlocking(s, false);
+    return result;
 }
 
 // For a listening socket: the receive buffer that the connections it accepts

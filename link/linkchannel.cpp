@@ -144,15 +144,29 @@ net::SocketHandle LinkChannel::NewSocket(const char* ip, unsigned short port)
             qDebug() << texts.socketBound;
             announced = true;
         }
-        if (net::connectWhile(sock, remote, kConnectTimeoutMs,
-                              [this] { return keepConnecting(); })
-            == net::ConnectResult::Connected) {
+        if (connectWithin(sock, remote)) {
             qDebug() << texts.socketConnected;
             return sock;
         }
         net::closeSocket(sock);
     }
     return net::kInvalidSocket;
+}
+
+bool LinkChannel::connectWithin(net::SocketHandle sock, const sockaddr_in& remote)
+{
+    if (!net::setNonBlocking(sock, true))
+        return false;
+    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    net::ConnectResult result = net::startConnect(sock, remote);
+    while (result == net::ConnectResult::TimedOut && keepConnecting()) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            break;
+        result = net::finishConnect(sock, static_cast<int>(std::min<qint64>(remaining, kSliceMs)));
+    }
+    net::setNonBlocking(sock, false);
+    return result == net::ConnectResult::Connected;
 }
 
 int LinkChannel::GetIP(net::SocketHandle sock, char* ipText)

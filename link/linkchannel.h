@@ -83,6 +83,9 @@ private:
     // One step of waiting for a connection: reports the unit lost once it
     // has been missing as long as a silent one may be; false on a stop.
     bool keepConnecting();
+    // A connect that gives up after the connect wait, or on a stop; the
+    // socket is blocking again afterwards.
+    bool connectWithin(merro::net::SocketHandle sock, const sockaddr_in& remote);
     static bool stopRequested();
 
     Texts texts;

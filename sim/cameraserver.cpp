@@ -97,6 +97,7 @@ QByteArray faultName(CameraServer::Fault fault)
     case CameraServer::Fault::BigHeader: return "big-header";
     case CameraServer::Fault::Trickle: return "trickle";
     case CameraServer::Fault::EndlessHeader: return "endless-header";
+    case CameraServer::Fault::ExtraBytes: return "extra-bytes";
     }
     return {};
 }
@@ -501,6 +502,10 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
         c->reply->setBodyLimit(0);
     else if (applied == Fault::CloseEarly)
         c->reply->setBodyLimit(bodySize / 2);
+    else if (applied == Fault::ExtraBytes)
+        c->reply->setTrailer(QByteArray(std::max(1, parameter), 'X'));
+    c->rateClock.start();
+    c->rateSent = 0;
 
     c->state = Connection::State::Writing;
     if (applied == Fault::Drip || applied == Fault::Trickle) {
@@ -521,8 +526,27 @@ void CameraServer::pump(int id)
     }
     if (!c || c->state != Connection::State::Writing || !c->reply || c->drip.isActive())
         return;
-    while (!c->reply->atEnd() && c->socket->bytesToWrite() < kWriteBacklog)
-        c->socket->write(c->reply->read(kWritePiece));
+    while (!c->reply->atEnd() && c->socket->bytesToWrite() < kWriteBacklog) {
+        qint64 piece = kWritePiece;
+        if (rate > 0) {
+            piece = std::min(piece, rate * c->rateClock.elapsed() / 1000 - c->rateSent);
+            if (piece <= 0) {
+                if (!c->rateWakeQueued) {
+                    c->rateWakeQueued = true;
+                    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, id] {
+                        if (Connection* again = connection(id)) {
+                            again->rateWakeQueued = false;
+                            pump(id);
+                        }
+                    });
+                }
+                return;
+            }
+        }
+        const QByteArray data = c->reply->read(piece);
+        c->rateSent += data.size();
+        c->socket->write(data);
+    }
     if (c->reply->atEnd())
         finishReply(id);
 }

@@ -4,6 +4,7 @@
 #include "replystream.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -26,7 +27,7 @@ class CameraServer : public Listener
 
 public:
     enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
-                       BigHeader, Trickle, EndlessHeader };
+                       BigHeader, Trickle, EndlessHeader, ExtraBytes };
     enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
     enum class ListMode { Normal, Hostile, Huge };
 
@@ -34,9 +35,12 @@ public:
     ~CameraServer() override;
 
     // parameter: bytes per tick for Drip, filler bytes for BigHeader,
-    // milliseconds per byte for Trickle, bytes per line for EndlessHeader.
+    // milliseconds per byte for Trickle, bytes per line for EndlessHeader,
+    // bytes after the body for ExtraBytes.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
+    // Caps the bytes per second sent on each connection; 0: no cap.
+    void setRate(qint64 bytesPerSecond) { rate = bytesPerSecond; }
     int requestCount() const { return requests; }
 
 private:
@@ -64,6 +68,9 @@ private:
         int dripBytes = 0;
         int endlessLine = 0; // bytes per header line of a head without end
         qint64 endlessCount = 0;
+        QElapsedTimer rateClock;
+        qint64 rateSent = 0;
+        bool rateWakeQueued = false;
     };
 
     static Reply errorReply(int status);
@@ -90,6 +97,7 @@ private:
     bool faultOnce = false;
     ListMode listMode = ListMode::Normal;
     int hugeCount = 0;
+    qint64 rate = 0;
     std::map<int, std::unique_ptr<Connection>> connections;
     int nextId = 0;
     int requests = 0;

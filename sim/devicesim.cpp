@@ -178,7 +178,7 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground drop | control|ground send HEX"
                  " | control|ground accept normal|slow|none | control|ground flood on|off"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
-                 " | camera list normal|hostile|huge[=N]";
+                 " | camera list normal|hostile|huge[=N] | camera rate BYTES";
         return result;
     }
     if (first == "stats")
@@ -323,6 +323,14 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
             return "expected normal, hostile or huge[=N]";
         return {};
     }
+    if (what == "rate") {
+        bool ok = false;
+        const qlonglong bytes = arg.toLongLong(&ok);
+        if (!ok || bytes < 0)
+            return "expected bytes per second";
+        camera.setRate(bytes);
+        return {};
+    }
     if (what != "fault")
         return "unknown camera command";
 
@@ -332,6 +340,7 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
         {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
         {"trickle", F::Trickle}, {"endless-header", F::EndlessHeader},
+        {"extra-bytes", F::ExtraBytes},
     };
     using T = CameraServer::Target;
     static const QList<QPair<QByteArray, T>> targets = {
@@ -349,6 +358,7 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
     const F fault = faults[faultIndex].second;
     static const QList<QPair<F, int>> defaults = {
         {F::Drip, 256}, {F::BigHeader, 16384}, {F::Trickle, 700}, {F::EndlessHeader, 64},
+        {F::ExtraBytes, 4096},
     };
     int parameter = -1;
     for (const auto& entry : defaults) {

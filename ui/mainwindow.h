@@ -2,9 +2,14 @@
 
 #include "httpclient.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
+class QLabel;
 class QLineEdit;
 class QTranslator;
 
@@ -57,6 +62,9 @@ private slots:
     void VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer);
     void updateLinkedFlag(bool flag);
 
+    // download
+    void DownloadFileFailed(int why, int status);
+
 private:
     // Asks every worker thread to stop and waits for it; a running QThread
     // must not be destroyed with the window's children.
@@ -80,4 +88,20 @@ private:
     HttpResponse httpResponse;
     std::string responseBody;
     Ui::MainWindow* ui;
+
+    // download: the queue keeps the names and dates it was started with, so
+    // that browsing or deleting meanwhile cannot misdirect it.
+    struct QueuedDownload
+    {
+        QString name;
+        QDateTime created;
+    };
+    void startNextDownload();
+    void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
+    QVector<QueuedDownload> downloadQueue;
+    int downloadNext = 0;
+    QStringList downloadFailures;
+    QElapsedTimer downloadClock;
+    qint64 downloadRateShownAt = 0;
+    QLabel* downloadRate = nullptr;
 };

@@ -91,5 +91,73 @@
         <source>Download Progress:</source>
         <translation>下载进度：</translation>
     </message>
+    <message>
+        <source>not a plain card file name</source>
+        <translation>不是有效的卡内文件名</translation>
+    </message>
+    <message>
+        <source>no network socket</source>
+        <translation>无法创建网络套接字</translation>
+    </message>
+    <message>
+        <source>camera not reachable</source>
+        <translation>无法连接相机</translation>
+    </message>
+    <message>
+        <source>no reply from the camera</source>
+        <translation>相机无应答</translation>
+    </message>
+    <message>
+        <source>reply header too large</source>
+        <translation>应答头过大</translation>
+    </message>
+    <message>
+        <source>the camera answered %1</source>
+        <translation>相机应答 %1</translation>
+    </message>
+    <message>
+        <source>unsupported reply</source>
+        <translation>不支持的应答格式</translation>
+    </message>
+    <message>
+        <source>transfer cut short</source>
+        <translation>传输中断</translation>
+    </message>
+    <message>
+        <source>the camera stopped sending</source>
+        <translation>相机停止发送数据</translation>
+    </message>
+    <message>
+        <source>cannot create the local file</source>
+        <translation>无法创建本地文件</translation>
+    </message>
+    <message>
+        <source>cannot write to disk (disk full?)</source>
+        <translation>无法写入磁盘（磁盘已满？）</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>%1 not downloaded: %2</source>
+        <translation>%1 未下载：%2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files downloaded</source>
+        <translation>已下载 %1 个文件，共 %2 个</translation>
+    </message>
+    <message>
+        <source>%1; not downloaded: %2</source>
+        <translation>%1；未下载：%2</translation>
+    </message>
+    <message>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/秒</translation>
+    </message>
+    <message>
+        <source>%1 MB/s, %2 left</source>
+        <translation>%1 MB/秒，剩余 %2</translation>
+    </message>
 </context>
 </TS>

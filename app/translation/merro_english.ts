@@ -91,5 +91,73 @@
         <source>Download Progress:</source>
         <translation>Download Progress:</translation>
     </message>
+    <message>
+        <source>not a plain card file name</source>
+        <translation>not a plain card file name</translation>
+    </message>
+    <message>
+        <source>no network socket</source>
+        <translation>no network socket</translation>
+    </message>
+    <message>
+        <source>camera not reachable</source>
+        <translation>camera not reachable</translation>
+    </message>
+    <message>
+        <source>no reply from the camera</source>
+        <translation>no reply from the camera</translation>
+    </message>
+    <message>
+        <source>reply header too large</source>
+        <translation>reply header too large</translation>
+    </message>
+    <message>
+        <source>the camera answered %1</source>
+        <translation>the camera answered %1</translation>
+    </message>
+    <message>
+        <source>unsupported reply</source>
+        <translation>unsupported reply</translation>
+    </message>
+    <message>
+        <source>transfer cut short</source>
+        <translation>transfer cut short</translation>
+    </message>
+    <message>
+        <source>the camera stopped sending</source>
+        <translation>the camera stopped sending</translation>
+    </message>
+    <message>
+        <source>cannot create the local file</source>
+        <translation>cannot create the local file</translation>
+    </message>
+    <message>
+        <source>cannot write to disk (disk full?)</source>
+        <translation>cannot write to disk (disk full?)</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>%1 not downloaded: %2</source>
+        <translation>%1 not downloaded: %2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files downloaded</source>
+        <translation>%1 of %2 files downloaded</translation>
+    </message>
+    <message>
+        <source>%1; not downloaded: %2</source>
+        <translation>%1; not downloaded: %2</translation>
+    </message>
+    <message>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/s</translation>
+    </message>
+    <message>
+        <source>%1 MB/s, %2 left</source>
+        <translation>%1 MB/s, %2 left</translation>
+    </message>
 </context>
 </TS>
