@@ -130,6 +130,14 @@ void CameraServer::setListMode(ListMode mode, int count)
     hugeCount = count;
 }
 
+void CameraServer::setBody(Target target, const QByteArray& body)
+{
+    if (body.isNull())
+        bodies.erase(target);
+    else
+        bodies[target] = body;
+}
+
 CameraServer::Connection* CameraServer::connection(int id)
 {
     const auto it = connections.find(id);
@@ -332,7 +340,28 @@ void CameraServer::handle(int id, const QByteArray& head)
         send(id, reply, Fault::None, 0, keepAlive, false);
         return;
     }
-    send(id, answer(id, kind, target, query), applied, parameter, keepAlive, method == "HEAD");
+    Reply reply = answer(id, kind, target, query);
+    for (const auto& entry : bodies) {
+        if (targets(entry.first, kind)) {
+            reply.status = 200;
+            reply.body = entry.second;
+            log("set body" + tag);
+        }
+    }
+    send(id, reply, applied, parameter, keepAlive, method == "HEAD");
+}
+
+bool CameraServer::targets(Target target, Kind kind)
+{
+    switch (target) {
+    case Target::Count: return kind == Kind::Count;
+    case Target::List: return kind == Kind::List;
+    case Target::Info: return kind == Kind::Info;
+    case Target::Delete: return kind == Kind::Delete;
+    case Target::DeleteAll: return kind == Kind::DeleteAll;
+    case Target::Format: return kind == Kind::Format;
+    default: return false;
+    }
 }
 
 QVector<QByteArray> CameraServer::listEntries() const

@@ -41,6 +41,9 @@ public:
     void setListMode(ListMode mode, int hugeCount);
     // Caps the bytes per second sent on each connection; 0: no cap.
     void setRate(qint64 bytesPerSecond) { rate = bytesPerSecond; }
+    // Replaces the body of every reply to one kind of CGI request (the request
+    // still takes effect); a null body goes back to the normal reply.
+    void setBody(Target target, const QByteArray& body);
     int requestCount() const { return requests; }
 
 private:
@@ -88,6 +91,7 @@ private:
     void closeConnection(int id);
     bool faultApplies(Kind kind) const;
     QVector<QByteArray> listEntries() const;
+    static bool targets(Target target, Kind kind);
     Connection* connection(int id);
 
     Card* card;
@@ -98,6 +102,7 @@ private:
     ListMode listMode = ListMode::Normal;
     int hugeCount = 0;
     qint64 rate = 0;
+    std::map<Target, QByteArray> bodies;
     std::map<int, std::unique_ptr<Connection>> connections;
     int nextId = 0;
     int requests = 0;

@@ -178,7 +178,8 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground drop | control|ground send HEX"
                  " | control|ground accept normal|slow|none | control|ground flood on|off"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
-                 " | camera list normal|hostile|huge[=N] | camera rate BYTES";
+                 " | camera list normal|hostile|huge[=N] | camera rate BYTES"
+                 " | camera body count|list|info|delete|deleteall|format TEXT|off";
         return result;
     }
     if (first == "stats")
@@ -289,6 +290,49 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
     return "unknown unit command";
 }
 
+// "camera body TARGET TEXT|off": TEXT is one word in which \\r, \\n, \\\\ and
+// \\xNN stand for those bytes (\\x20 for a space).
+QByteArray DeviceSim::cameraBody(const QList<QByteArray>& words)
+{
+    using T = CameraServer::Target;
+    static const QList<QPair<QByteArray, T>> targets = {
+        {"count", T::Count}, {"list", T::List}, {"info", T::Info}, {"delete", T::Delete},
+        {"deleteall", T::DeleteAll}, {"format", T::Format},
+    };
+    const QByteArray text = words.value(3);
+    if (words.size() != 4)
+        return "expected TARGET TEXT|off";
+    for (const auto& entry : targets) {
+        if (entry.first != words[2])
+            continue;
+        if (text == "off") {
+            camera.setBody(entry.second, QByteArray());
+            return {};
+        }
+        QByteArray body("");
+        for (int i = 0; i < text.size(); ++i) {
+            if (text[i] != '\\' || i + 1 == text.size()) {
+                body += text[i];
+                continue;
+            }
+            const char next = text[++i];
+            if (next == 'r') {
+                body += '\r';
+            } else if (next == 'n') {
+                body += '\n';
+            } else if (next == 'x' && i + 2 < text.size()) {
+                body += QByteArray::fromHex(text.mid(i + 1, 2));
+                i += 2;
+            } else {
+                body += next;
+            }
+        }
+        camera.setBody(entry.second, body);
+        return {};
+    }
+    return "unknown target " + words.value(2);
+}
+
 QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
 {
     const QByteArray what = words.value(1);
@@ -331,6 +375,8 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         camera.setRate(bytes);
         return {};
     }
+    if (what == "body")
+        return cameraBody(words);
     if (what != "fault")
         return "unknown camera command";
 

@@ -158,6 +158,56 @@
     <message>
         <source>%1 MB/s, %2 left</source>
         <translation>%1 MB/s, %2 left</translation>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Delete the %1 selected files from the card?</source>
+        <translation>Delete the %1 selected files from the card?</translation>
+    </message>
+    <message>
+        <source>Delete every file on the card?</source>
+        <translation>Delete every file on the card?</translation>
+    </message>
+    <message>
+        <source>Format the card? Every file on it will be lost.</source>
+        <translation>Format the card? Every file on it will be lost.</translation>
+    </message>
+    <message>
+        <source>Could not read the card&apos;s file list.</source>
+        <translation>Could not read the card&apos;s file list.</translation>
+    </message>
+    <message>
+        <source>Reading file details: %1 of %2</source>
+        <translation>Reading file details: %1 of %2</translation>
+    </message>
+    <message>
+        <source>The camera stopped answering: no details for %1 of %2 files.</source>
+        <translation>The camera stopped answering: no details for %1 of %2 files.</translation>
+    </message>
+    <message>
+        <source>Details of %1 files could not be read.</source>
+        <translation>Details of %1 files could not be read.</translation>
+    </message>
+    <message>
+        <source>%1 entries of the card&apos;s list were left out: unsafe names or more than %2 files.</source>
+        <translation>%1 entries of the card&apos;s list were left out: unsafe names or more than %2 files.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 selected files could not be deleted.</source>
+        <translation>%1 of %2 selected files could not be deleted.</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm deleting all files.</source>
+        <translation>The camera did not confirm deleting all files.</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm formatting the card.</source>
+        <translation>The camera did not confirm formatting the card.</translation>
     </message>
 </context>
 </TS>
