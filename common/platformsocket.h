@@ -23,6 +23,7 @@
 #  include <fcntl.h>
 #  include <netdb.h>
 #  include <netinet/in.h>
+#  include <netinet/tcp.h>
 #  include <poll.h>
 #  include <sys/socket.h>
 #  include <unistd.h>
@@ -262,6 +263,31 @@ inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& addre
     }
     setNonBlocking(s, false);
     return result;
+}
+
+// For a listening socket: the receive buffer that the connections it accepts
+// from now on start with.
+inline bool setReceiveBuffer(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// For a listening socket: the largest segment that the connections it accepts
+// from now on announce, and so the segments their peers send them.
+inline bool setMaxSegment(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, IPPROTO_TCP, TCP_MAXSEG, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// Changes how many connections wait to be accepted on a listening socket
+// (POSIX; Windows keeps the backlog it listened with).
+inline bool setListenBacklog(SocketHandle s, int backlog)
+{
+    return ::listen(s, backlog) == 0;
 }
 
 } // namespace merro::net

@@ -47,7 +47,7 @@ bool TcpSocket::Connect(std::uint32_t address, std::uint16_t port)
     if (address == 0)
         return false;
     startDeadlineIfIdle();
-    if (timedOut || cancelled)
+    if (timedOut || cancelled || gaveUp)
         return false;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -124,7 +124,7 @@ bool TcpSocket::Cancelled() const
 
 void TcpSocket::GiveUp()
 {
-    timedOut = true;
+    gaveUp = true;
 }
 
 void TcpSocket::resetExchange()
@@ -132,6 +132,7 @@ void TcpSocket::resetExchange()
     started = false;
     timedOut = false;
     cancelled = false;
+    gaveUp = false;
 }
 
 void TcpSocket::startDeadlineIfIdle()
@@ -147,7 +148,7 @@ bool TcpSocket::waitReady(bool forWriting)
 {
     startDeadlineIfIdle();
     for (;;) {
-        if (timedOut || cancelled)
+        if (timedOut || cancelled || gaveUp)
             return false;
         if (cancel && cancel->load()) {
             cancelled = true;

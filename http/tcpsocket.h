@@ -40,11 +40,11 @@ public:
     void StartExchange();
     // While *flag is true (another thread may raise it), waits end at once.
     void SetCancel(const std::atomic<bool>* flag);
-    // True once the deadline passed, or the exchange was given up (GiveUp).
+    // True once the deadline passed.
     bool TimedOut() const;
     bool Cancelled() const;
-    // Ends the exchange as if its deadline had passed; for a reply that is
-    // too large to be a real one.
+    // Ends the exchange: every later send or receive fails at once. For a
+    // reply that is too large to be a real one; not a time-out.
     void GiveUp();
 
     // Sends what fits before the deadline; at least one byte, or negative on
@@ -73,4 +73,5 @@ private:
     Clock::time_point deadline;
     bool timedOut = false;
     bool cancelled = false;
+    bool gaveUp = false;
 };

@@ -16,6 +16,15 @@ constexpr int kMaxHead = 65536;
 constexpr qint64 kWriteBacklog = 256 * 1024;
 constexpr qint64 kWritePiece = 64 * 1024;
 constexpr int kDripTickMs = 20;
+constexpr int kMinEndlessLine = 32;
+
+// Header line number `index` of a head that never ends, `size` bytes with CRLF.
+QByteArray endlessLine(qint64 index, int size)
+{
+    QByteArray line = "X-Endless-" + QByteArray::number(index) + ": ";
+    line += QByteArray(std::max(1, size - line.size() - 2), 'e');
+    return line + "\r\n";
+}
 
 QByteArray reason(int status)
 {
@@ -86,6 +95,8 @@ QByteArray faultName(CameraServer::Fault fault)
     case CameraServer::Fault::Chunked: return "chunked";
     case CameraServer::Fault::Drip: return "drip";
     case CameraServer::Fault::BigHeader: return "big-header";
+    case CameraServer::Fault::Trickle: return "trickle";
+    case CameraServer::Fault::EndlessHeader: return "endless-header";
     case CameraServer::Fault::ExtraBytes: return "extra-bytes";
     }
     return {};
@@ -140,7 +151,6 @@ void CameraServer::onNewConnection()
         auto c = std::make_unique<Connection>();
         c->socket = socket;
         socket->setParent(this);
-        c->drip.setInterval(kDripTickMs);
         connect(&c->drip, &QTimer::timeout, this, [this, id] { dripTick(id); });
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { onReadyRead(id); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { pump(id); });
@@ -476,6 +486,14 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     Connection* c = connection(id);
     if (!c)
         return;
+    if (applied == Fault::EndlessHeader) {
+        // Made line by line as the client takes them, never all at once.
+        c->endlessLine = std::max(kMinEndlessLine, parameter);
+        c->state = Connection::State::Writing;
+        c->socket->write("HTTP/1.1 200 OK\r\nServer: devicesim\r\n");
+        pump(id);
+        return;
+    }
     const bool isFile = !reply.filePath.isEmpty();
     const qint64 bodySize = isFile ? reply.fileSize : reply.body.size();
     c->closeAfter = !keepAlive || isFile || applied == Fault::CloseEarly
@@ -519,9 +537,9 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     c->rateSent = 0;
 
     c->state = Connection::State::Writing;
-    if (applied == Fault::Drip) {
-        c->dripBytes = std::max(1, parameter);
-        c->drip.start();
+    if (applied == Fault::Drip || applied == Fault::Trickle) {
+        c->dripBytes = applied == Fault::Drip ? std::max(1, parameter) : 1;
+        c->drip.start(applied == Fault::Drip ? kDripTickMs : std::max(1, parameter));
     } else {
         pump(id);
     }
@@ -530,6 +548,11 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
 void CameraServer::pump(int id)
 {
     Connection* c = connection(id);
+    if (c && c->endlessLine > 0 && c->state == Connection::State::Writing) {
+        while (c->socket->bytesToWrite() < kWriteBacklog)
+            c->socket->write(endlessLine(++c->endlessCount, c->endlessLine));
+        return;
+    }
     if (!c || c->state != Connection::State::Writing || !c->reply || c->drip.isActive())
         return;
     while (!c->reply->atEnd() && c->socket->bytesToWrite() < kWriteBacklog) {

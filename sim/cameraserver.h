@@ -27,14 +27,16 @@ class CameraServer : public Listener
 
 public:
     enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
-                       BigHeader, ExtraBytes };
+                       BigHeader, Trickle, EndlessHeader, ExtraBytes };
     enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
     enum class ListMode { Normal, Hostile, Huge };
 
     explicit CameraServer(Card* card, QObject* parent = nullptr);
     ~CameraServer() override;
 
-    // parameter: bytes per tick for Drip, filler bytes for BigHeader.
+    // parameter: bytes per tick for Drip, filler bytes for BigHeader,
+    // milliseconds per byte for Trickle, bytes per line for EndlessHeader,
+    // bytes after the body for ExtraBytes.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
     // Caps the bytes per second sent on each connection; 0: no cap.
@@ -67,6 +69,8 @@ private:
         bool closedByCamera = false;
         QTimer drip;
         int dripBytes = 0;
+        int endlessLine = 0; // bytes per header line of a head without end
+        qint64 endlessCount = 0;
         QElapsedTimer rateClock;
         qint64 rateSent = 0;
         bool rateWakeQueued = false;

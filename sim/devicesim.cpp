@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray endpointText(bool on, const QHostAddress& address, quint16 port)
@@ -174,6 +176,7 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground version T,HW,SW,PROTO,BOOT"
                  " | control|ground frames normal|split|double|junk"
                  " | control|ground drop | control|ground send HEX"
+                 " | control|ground accept normal|slow|none | control|ground flood on|off"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
                  " | camera list normal|hostile|huge[=N] | camera rate BYTES"
                  " | camera body count|list|info|delete|deleteall|format TEXT|off";
@@ -253,6 +256,24 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
             }
         }
         return "expected normal, split, double or junk";
+    }
+    if (what == "accept") {
+        static const QList<QPair<QByteArray, UnitServer::Accept>> modes = {
+            {"normal", UnitServer::Accept::Normal},
+            {"slow", UnitServer::Accept::Slow},
+            {"none", UnitServer::Accept::None},
+        };
+        for (const auto& mode : modes) {
+            if (mode.first == arg) {
+                unit->setAccept(mode.second);
+                return {};
+            }
+        }
+        return "expected normal, slow or none";
+    }
+    if (what == "flood" && parseOnOff(arg, &on)) {
+        unit->setFlood(on);
+        return {};
     }
     if (what == "drop" && words.size() == 2) {
         unit->dropAll();
@@ -364,6 +385,7 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         {"none", F::None}, {"close-early", F::CloseEarly}, {"stall", F::Stall},
         {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
         {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
+        {"trickle", F::Trickle}, {"endless-header", F::EndlessHeader},
         {"extra-bytes", F::ExtraBytes},
     };
     using T = CameraServer::Target;
@@ -380,15 +402,18 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
     if (faultIndex < 0)
         return "unknown fault";
     const F fault = faults[faultIndex].second;
-    int parameter = number;
-    if (fault == F::Drip && equals < 0)
-        parameter = 256;
-    else if (fault == F::BigHeader && equals < 0)
-        parameter = 16384;
-    else if (fault == F::ExtraBytes && equals < 0)
-        parameter = 4096;
-    else if (equals >= 0 && fault != F::Drip && fault != F::BigHeader && fault != F::ExtraBytes)
+    static const QList<QPair<F, int>> defaults = {
+        {F::Drip, 256}, {F::BigHeader, 16384}, {F::Trickle, 700}, {F::EndlessHeader, 64},
+        {F::ExtraBytes, 4096},
+    };
+    int parameter = -1;
+    for (const auto& entry : defaults) {
+        if (entry.first == fault)
+            parameter = equals < 0 ? entry.second : number;
+    }
+    if (parameter < 0 && equals >= 0)
         return "this fault takes no number";
+    parameter = std::max(parameter, 0);
 
     T target = T::All;
     bool once = false;
