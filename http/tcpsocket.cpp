@@ -114,7 +114,7 @@ void TcpSocket::SetCancel(const std::atomic<bool>* flag)
 
 bool TcpSocket::TimedOut() const
 {
-    return timedOut;
+    return timedOut || gaveUp;
 }
 
 bool TcpSocket::Cancelled() const
