@@ -12,7 +12,7 @@
 
 namespace {
 
-// The window's own texts, in both languages, and the widget that shows each
+// The window's own texts in both languages, and the widget that shows each
 // from the start (none: shown later).
 struct Text
 {
@@ -21,11 +21,10 @@ struct Text
     const char* widget;
 };
 
+const char* const kTable = "tableWidgetFileInfo";
 const Text kTexts[] = {
-    {"language:", "语言：", "label_language"},
-    {"HardwareType:", "硬件类型：", "label_1"},
-    {"HardwareVersion:", "硬件版本：", "label_2"},
-    {"SoftwareVersion:", "软件版本：", "label_3"},
+    {"language:", "语言：", "label_language"}, {"HardwareType:", "硬件类型：", "label_1"},
+    {"HardwareVersion:", "硬件版本：", "label_2"}, {"SoftwareVersion:", "软件版本：", "label_3"},
     {"ProtocolVersion:", "协议版本：", "label_4"},
     {"BootloaderVersion:", "Bootloader版本：", "label_5"},
     {"Link Device", "连接设备", "pushButtonLinkMERRO"},
@@ -34,19 +33,14 @@ const Text kTexts[] = {
     {"Delete File", "删除选中文件", "pushButtonDeleteFile"},
     {"Delete All Files", "删除卡内所有文件", "pushButtonDeleteAllFiles"},
     {"Format Card", "格式化卡", "pushButtonFormatCard"},
-    {"Select All", "全选", "checkBoxSelectAllFiles"},
-    {"File Operate", "文件操作", "groupBoxFile"},
-    {"Version Information", "版本信息", "groupBoxVersionInfo"},
-    {"Name", "名称", "tableWidgetFileInfo"},
-    {"Date", "日期", "tableWidgetFileInfo"},
-    {"Size", "大小", "tableWidgetFileInfo"},
-    {"Duration", "时长", "tableWidgetFileInfo"},
-    {"Link Success!", "连接成功！", nullptr},
-    {"Link Fail!", "连接失败！", nullptr},
+    {"Select All", "全选", "checkBoxSelectAllFiles"}, {"File Operate", "文件操作", "groupBoxFile"},
+    {"Version Information", "版本信息", "groupBoxVersionInfo"}, {"Name", "名称", kTable},
+    {"Date", "日期", kTable}, {"Size", "大小", kTable}, {"Duration", "时长", kTable},
+    {"Link Success!", "连接成功！", nullptr}, {"Link Fail!", "连接失败！", nullptr},
     {"Download Progress:", "下载进度：", nullptr},
 };
 
-// The texts the widgets of the table above show, in its order.
+// What the widgets of the list above show, and what they should.
 QStringList shownTexts(QMainWindow* window)
 {
     QStringList texts;
@@ -75,24 +69,18 @@ QStringList expectedTexts(bool chinese)
     return texts;
 }
 
-// Source -> translation of a catalogue source file; unfinished entries map to "?".
+// Source -> translation in a catalogue source file, as written there; "?" for
+// one marked unfinished or otherwise.
 QMap<QString, QString> catalogue(const char* language)
 {
     QFile file(QStringLiteral(MERRO_TRANSLATION_DIR "/merro_%1.ts").arg(language));
     file.open(QIODevice::ReadOnly);
-    QXmlStreamReader xml(&file);
+    const QRegularExpression message(QStringLiteral("<source>(.*?)</source>\\s*<translation"
+                                                    "( type=[^>]*)?>(.*?)</translation>"));
     QMap<QString, QString> messages;
-    QString source;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("source")) {
-            source = xml.readElementText();
-        } else if (xml.name() == QLatin1String("translation")) {
-            const bool unfinished = xml.attributes().hasAttribute(QStringLiteral("type"));
-            const QString text = xml.readElementText();
-            messages.insert(source, unfinished ? QStringLiteral("?") : text);
-        }
+    for (auto it = message.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
+        const auto m = it.next();
+        messages[m.captured(1)] = m.captured(2).isEmpty() ? m.captured(3) : QStringLiteral("?");
     }
     return messages;
 }
@@ -121,14 +109,14 @@ private slots:
         window = std::make_unique<MainWindow>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        table = child<QTableWidget>("tableWidgetFileInfo");
+        table = window->findChild<QTableWidget*>(kTable);
     }
     void cleanup() { window.reset(); }
 
-    void startsInEnglishEmptyAndIdle();
-    void buttonsReachTheirSlotsOnce();
+    void startsInEnglishWithBlackDisplaysThatTakeNoInput();
+    void controlsReachTheirSlotsOnce();
     void cataloguesTranslateEveryText();
-    void languageSwitchChangesTheWindowsTextsOnly();
+    void languageSwitchChangesTheWindowsOwnTextsOnly();
     void tableSelectsWholeRowsWithoutFocusFrame();
     void selectAllSelectsAndClearsEveryRow();
     void selectionIsRecordedLargestFirst_data();
@@ -155,54 +143,40 @@ private:
         auto* combo = child<QComboBox>("comboBox");
         combo->setCurrentIndex(combo->findText(language));
     }
+    int selectedRows() const { return table->selectionModel()->selectedRows().size(); }
 
     std::unique_ptr<MainWindow> window;
     QTableWidget* table = nullptr;
 };
 
-void TestMainWindow::startsInEnglishEmptyAndIdle()
+void TestMainWindow::startsInEnglishWithBlackDisplaysThatTakeNoInput()
 {
     QCOMPARE(shownTexts(window.get()), expectedTexts(false));
-    auto* combo = child<QComboBox>("comboBox");
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->itemText(0) + combo->itemText(1), QStringLiteral("EnglishChinese"));
-    QCOMPARE(combo->currentIndex(), 0);
-    // The displays: empty, disabled, black in every colour group, not to be typed into.
     for (const char* name : {"lineEditLinkMERRO", "lineEditHardType", "lineEditHardVer",
                              "lineEditSoftVer", "lineEditProtocolVer", "lineEditBootVer",
                              "lineEditDownloadLabel", "lineEditDownloadProgress"}) {
         auto* edit = child<QLineEdit>(name);
-        QVERIFY2(edit->text().isEmpty() && !edit->isEnabled(), name);
         for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
             QCOMPARE(edit->palette().color(group, QPalette::Text), QColor(Qt::black));
-        QCOMPARE(edit->styleSheet(), QStringLiteral("border:1px;background:transparent"));
         edit->setFocus();
         QTest::keyClicks(edit, QStringLiteral("abc"));
         QVERIFY2(!edit->hasFocus() && edit->text().isEmpty(), name);
     }
     for (QPushButton* button : window->findChildren<QPushButton*>())
         QVERIFY(button->isEnabled());
-    QVERIFY(!child<QCheckBox>("checkBoxSelectAllFiles")->isChecked());
-    QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
-    QCOMPARE(table->rowCount(), 0);
-    QCOMPARE(window->size(), QSize(697, 712));
-    QVERIFY(window->findChildren<QThread*>().isEmpty());
     saveScreenshot(window.get(), QStringLiteral("window-english"));
 }
 
-void TestMainWindow::buttonsReachTheirSlotsOnce()
+void TestMainWindow::controlsReachTheirSlotsOnce()
 {
     for (const char* name : {"pushButtonLinkMERRO", "pushButtonEnterTFcard",
                              "pushButtonDownloadFile", "pushButtonDeleteFile",
-                             "pushButtonDeleteAllFiles", "pushButtonFormatCard"}) {
-        const QStringList connections = outgoingConnections(child<QPushButton>(name));
+                             "pushButtonDeleteAllFiles", "pushButtonFormatCard",
+                             "checkBoxSelectAllFiles"}) {
+        const QStringList connections = outgoingConnections(child<QWidget>(name));
         QCOMPARE(connections.size(), 1);
-        QVERIFY2(connections[0].contains(QStringLiteral("on_%1_clicked()").arg(name)), name);
+        QVERIFY2(connections[0].contains(QStringLiteral("on_%1_").arg(name)), name);
     }
-    QCOMPARE(outgoingConnections(child<QCheckBox>("checkBoxSelectAllFiles"))
-                 .filter(QStringLiteral("on_checkBoxSelectAllFiles_stateChanged(int)"))
-                 .size(),
-             1);
 }
 
 void TestMainWindow::cataloguesTranslateEveryText()
@@ -227,7 +201,7 @@ void TestMainWindow::cataloguesTranslateEveryText()
     QVERIFY(!QPixmap(QStringLiteral(":/Images/appicon.png")).isNull());
 }
 
-void TestMainWindow::languageSwitchChangesTheWindowsTextsOnly()
+void TestMainWindow::languageSwitchChangesTheWindowsOwnTextsOnly()
 {
     fillRows(3);
     auto* link = child<QLineEdit>("lineEditLinkMERRO");
@@ -240,8 +214,7 @@ void TestMainWindow::languageSwitchChangesTheWindowsTextsOnly()
     // Texts of other moments keep the language they were set in.
     QCOMPARE(link->text(), QStringLiteral("Link Fail!"));
     QCOMPARE(window->windowTitle(), QStringLiteral("MERRO-DownLoad"));
-    auto* combo = child<QComboBox>("comboBox");
-    QCOMPARE(combo->itemText(0) + combo->itemText(1), QStringLiteral("EnglishChinese"));
+    QCOMPARE(child<QComboBox>("comboBox")->itemText(1), QStringLiteral("Chinese"));
     QCOMPARE(table->item(1, 0)->text(), QStringLiteral("REC_1.MP4"));
     chooseLanguage(QStringLiteral("English"));
     QCOMPARE(shownTexts(window.get()), expectedTexts(false));
@@ -249,25 +222,16 @@ void TestMainWindow::languageSwitchChangesTheWindowsTextsOnly()
 
 void TestMainWindow::tableSelectsWholeRowsWithoutFocusFrame()
 {
-    QHeaderView* header = table->horizontalHeader();
-    QCOMPARE(header->height(), 30);
-    QCOMPARE(table->verticalHeader()->defaultSectionSize(), 25);
-    QVERIFY(header->font().bold() && !header->highlightSections());
-    QVERIFY(table->verticalHeader()->isHidden() && !table->showGrid());
-    // Four columns sharing the width, which cannot be dragged.
+    // Four columns sharing the width; a double click selects a whole row, opens no editor.
     fillRows(4);
-    QCOMPARE(table->columnCount(), 4);
-    for (int c = 0; c < 4; ++c) {
-        QCOMPARE(header->sectionResizeMode(c), QHeaderView::Stretch);
-        QVERIFY(qAbs(header->sectionSize(c) - header->sectionSize(0)) <= 1);
-    }
-    // A double click selects the whole row and opens no editor.
+    for (int c = 0; c < 4; ++c)
+        QVERIFY(qAbs(table->horizontalHeader()->sectionSize(c) - table->width() / 4) <= 1);
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
                        table->visualRect(table->model()->index(2, 0)).center());
     QVERIFY(!table->findChild<QLineEdit*>());
     QCOMPARE(table->selectionModel()->selectedIndexes().size(), 4);
 
-    // The delegate paints a focused selected cell as a plain one paints it unfocused.
+    // A focused selected cell is painted as a plain delegate paints it unfocused.
     QVERIFY(dynamic_cast<NoFocusDelegate*>(table->itemDelegate()));
     const auto render = [&](const QAbstractItemDelegate& delegate, QStyle::State state) {
         QImage image(200, 25, QImage::Format_ARGB32);
@@ -293,16 +257,16 @@ void TestMainWindow::selectAllSelectsAndClearsEveryRow()
     fillRows(6);
     auto* box = child<QCheckBox>("checkBoxSelectAllFiles");
     box->setChecked(true);
-    QCOMPARE(table->selectionModel()->selectedRows().size(), 6);
+    QCOMPARE(selectedRows(), 6);
     // Hand selection in between leaves the box alone; unchecking clears it all.
     clickRow(3, Qt::NoModifier);
     clickRow(1, Qt::ControlModifier);
     QVERIFY(box->isChecked());
     box->setChecked(false);
-    QVERIFY(table->selectionModel()->selectedRows().isEmpty());
+    QCOMPARE(selectedRows(), 0);
     clickRow(0, Qt::NoModifier);
     box->setChecked(true);
-    QCOMPARE(table->selectionModel()->selectedRows().size(), 6);
+    QCOMPARE(selectedRows(), 6);
 }
 
 void TestMainWindow::selectionIsRecordedLargestFirst_data()
@@ -358,9 +322,7 @@ void TestMainWindow::unlinkedCardButtonsDoNothing()
         QVERIFY2(!QApplication::activeModalWidget(), name);
     }
     QCOMPARE(table->rowCount(), 4);
-    QCOMPARE(table->item(3, 0)->text(), QStringLiteral("REC_3.MP4"));
     QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
-    QVERIFY(child<QLineEdit>("lineEditDownloadProgress")->text().isEmpty());
     QVERIFY(window->findChildren<QThread*>().isEmpty());
 }
 
