@@ -16,7 +16,6 @@
 #include <memory>
 
 namespace {
-
 // The indicator's text, style sheet and font, and the window's link flag.
 const QString kLinked = "Link Success!|border:1px;background:transparent;color:green|Timers 14 75 0|1";
 const QString kUnlinked = "Link Fail!|border:1px;background:transparent;color:red|Timers 14 75 0|0";
@@ -53,234 +52,214 @@ private slots:
         QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()));
     }
 
-    void frames_data();
-    void frames();
-    void probes_data();
-    void probes();
-    void versionTexts_data();
-    void versionTexts();
-    void linkFollowsTheControlUnit();
+    void frames_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("seen"); // heartbeats of either unit, or the report read
+        const auto row = [](const char* name, const char* hex, const char* seen) {
+            QTest::newRow(name) << QByteArray::fromHex(hex) << QString::fromLatin1(seen);
+        };
+        row("is a control heartbeat known by bytes 0 and 2 alone?", "aa550477ff", "control");
+        row("is a ground heartbeat known the same way?", "bbff04ff01", "ground");
+        row("is the type signed and each version unsigned big-endian?",
+            "aa000000ff019000c8ffff0000", "-1 400 200 65535 0");
+        row("do report bytes that did not come read as zero?", "aa0000000201", "2 256 0 0 0");
+        row("is a ground report no report?", "bb00000003006400650000", "");
+        row("is an unknown command nothing?", "aa0005000300640065", "");
+    }
+
+    void frames()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, seen);
+        char buffer[LinkFrames::kReceiveSize] = {};
+        std::copy(frame.begin(), frame.end(), buffer);
+        QStringList found;
+        if (LinkFrames::isFrame(buffer, LinkFrames::kControlStart, LinkFrames::kHeartbeat))
+            found << "control";
+        if (LinkFrames::isFrame(buffer, LinkFrames::kGroundStart, LinkFrames::kHeartbeat))
+            found << "ground";
+        LinkFrames::VersionReport r;
+        if (LinkFrames::readVersionReport(buffer, r))
+            found << QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(r.hardType).arg(r.hardVer).arg(r.softVer).arg(r.protocolVer)
+                         .arg(r.bootVer);
+        QCOMPARE(found.join(' '), seen);
+    }
+
+    void probes_data()
+    {
+        QTest::addColumn<QByteArray>("ground"); // how each unit listens
+        QTest::addColumn<QByteArray>("control");
+        QTest::newRow("does a ground unit that refuses fail the link, control unasked?")
+            << QByteArray("off") << QByteArray("on");
+        QTest::newRow("does a ground unit that never answers fail it within the probe's second?")
+            << QByteArray("deaf") << QByteArray("on");
+        QTest::newRow("does a control unit that refuses fail it?")
+            << QByteArray("on") << QByteArray("off");
+    }
+
+    void probes()
+    {
+        QFETCH(QByteArray, ground);
+        QFETCH(QByteArray, control);
+        QVERIFY(sim.command("ground listen " + ground) && sim.command("control listen " + control));
+        const int from = sim.output.size();
+        const qint64 ms = clickLink();
+        QCOMPARE(state(), kUnlinked);
+        QCOMPARE(channels(), (QList<int>{0, 0, 0}));
+        if (ground == "deaf")
+            QVERIFY2(ms >= 900 && ms < 3000, QByteArray::number(ms));
+        QVERIFY(sim.command("ground listen on") && sim.command("control listen on"));
+        QCOMPARE(sim.lines("ground: accepted", from).size(), ground == "on" ? 1 : 0);
+        QCOMPARE(sim.lines("control: accepted", from).size(), 0);
+    }
+
+    void versionTexts_data()
+    {
+        QTest::addColumn<QByteArray>("report"); // type, hardware, software, protocol, boot
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("are 100, 101 and 250 shown as v1, v1.01 and v2.5?")
+            << QByteArray("3,100,101,250,0") << QStringList{"v3", "v1", "v1.01", "v2.5", "v0"};
+        QTest::newRow("is 65535 shown as v655.35, 1 as v0.01?")
+            << QByteArray("0,65535,1,10,123") << QStringList{"v0", "v655.35", "v0.01", "v0.1", "v1.23"};
+        QTest::newRow("is a negative type shown with its sign?")
+            << QByteArray("-1,200,0,0,0") << QStringList{"v-1", "v2", "v0", "v0", "v0"};
+    }
+
+    void versionTexts()
+    {
+        QFETCH(QByteArray, report);
+        QFETCH(QStringList, texts);
+        QVERIFY(link());
+        QVERIFY(sim.command("control version " + report));
+        QTRY_COMPARE(versions(), texts);
+    }
+
+    void linkFollowsTheControlUnit()
+    {
+        QVERIFY(link());
+        QCOMPARE(channels(), (QList<int>{1, 1, 2}));
+        // Every heartbeat of both units is answered with the right six bytes.
+        QTRY_VERIFY(sim.stat("control", "good") >= 2 && sim.stat("ground", "good") >= 2);
+        QCOMPARE(sim.stat("control", "bad") + sim.stat("ground", "bad"), 0);
+        // Once linked, a click probes nothing.
+        int from = sim.output.size();
+        clickLink();
+        QVERIFY(sim.waitFor("ground: reply good", from));
+        QCOMPARE(sim.lines("ground: accepted", from).size(), 0);
+
+        // Only the first frame of a receive counts: a report behind a heartbeat is not shown.
+        QSignalSpy typeTexts(window->findChild<QLineEdit*>("lineEditHardType"), &QLineEdit::textChanged);
+        QVERIFY(sim.command("control send aa000400 aa000000 05 0100 0100 0100 0100"));
+        QVERIFY(sim.command("control version 6,100,101,250,0"));
+        const QStringList shown{"v6", "v1", "v1.01", "v2.5", "v0"};
+        QTRY_COMPARE(versions(), shown);
+        QCOMPARE(typeTexts.size(), 1);
+        saveScreenshot(window.get(), QStringLiteral("link_linked"));
+
+        // A connection that stays open but goes silent is lost after five to six
+        // ticks; the versions stay.
+        QVERIFY(sim.command("control heartbeat off"));
+        from = sim.output.size();
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_COMPARE_WITH_TIMEOUT(state(), kUnlinked, 10000);
+        QVERIFY2(clock.elapsed() > 3500, QByteArray::number(clock.elapsed()));
+        QCOMPARE(versions(), shown);
+        // A report while unlinked is not shown; heartbeats bring the link back by themselves.
+        QVERIFY(accepted("control", from));
+        QVERIFY(sim.command("control version 9,900,900,900,900"));
+        QVERIFY(sim.command("control heartbeat on"));
+        QTRY_COMPARE(state(), kLinked);
+        QCOMPARE(versions(), shown);
+
+        // The unit drops the connection: red at once. A click while the new one is
+        // silent links again with the channels that run.
+        QVERIFY(sim.command("control heartbeat off"));
+        from = sim.output.size();
+        QVERIFY(sim.command("control drop"));
+        QTRY_COMPARE(state(), kUnlinked);
+        QVERIFY(accepted("control", from));
+        clickLink();
+        QCOMPARE(state(), kLinked);
+        QCOMPARE(channels(), (QList<int>{1, 1, 2}));
+
+        // New connections are paced, and the socket of every one that ended or
+        // failed is closed.
+        const int descriptors = openDescriptors();
+        clock.restart();
+        for (int i = 0; i < 3; ++i) {
+            from = sim.output.size();
+            QVERIFY(sim.command("control drop") && accepted("control", from));
+        }
+        QVERIFY2(clock.elapsed() > 1500, QByteArray::number(clock.elapsed()));
+        QVERIFY(sim.command("control listen off") && sim.command("control drop"));
+        from = sim.output.size();
+        // Two seconds of refused attempts, counted in ground heartbeats.
+        QVERIFY(QTest::qWaitFor([&] { return sim.lines("ground: reply good", from).size() >= 4; }));
+        QVERIFY(sim.command("control listen on") && accepted("control", from));
+        QVERIFY2(openDescriptors() <= descriptors + 1,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(descriptors).arg(openDescriptors())));
+
+        // Left on a silent connection just after a byte came, for the timed close.
+        QVERIFY(sim.command("control send 07") && sim.waitFor("control: sent raw", from));
+    }
 
 private:
-    qint64 clickLink();
-    bool link();
-    QLineEdit* field(const char* name) const { return window->findChild<QLineEdit*>(name); }
-    QString state() const;
-    QStringList versions() const;
-    QList<int> channels() const;
-    bool accepted(const char* unit, int from, int count = 1);
+    qint64 clickLink()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
+        return clock.elapsed();
+    }
+    // Waits until the unit has accepted `count` connections since output byte `from`.
+    bool accepted(const char* unit, int from, int count = 1)
+    {
+        const QByteArray line = QByteArray(unit) + ": accepted";
+        return QTest::qWaitFor([&] { return sim.lines(line, from).size() >= count; }, 5000);
+    }
+    // Links, and waits for each channel's own connection after the probe's.
+    bool link()
+    {
+        const int from = sim.output.size();
+        clickLink();
+        return state() == kLinked && accepted("control", from, 2) && accepted("ground", from, 2);
+    }
+    QString text(const char* name) const { return window->findChild<QLineEdit*>(name)->text(); }
+
+    QString state() const
+    {
+        const auto* indicator = window->findChild<QLineEdit*>("lineEditLinkMERRO");
+        const QFont font = indicator->font();
+        return QStringLiteral("%1|%2|%3 %4 %5 %6|%7")
+            .arg(indicator->text(), indicator->styleSheet(), font.family())
+            .arg(font.pointSize())
+            .arg(font.weight())
+            .arg(font.italic())
+            .arg(window->isLinked());
+    }
+
+    QStringList versions() const
+    {
+        return {text("lineEditHardType"), text("lineEditHardVer"), text("lineEditSoftVer"),
+                text("lineEditProtocolVer"), text("lineEditBootVer")};
+    }
+
+    // The window's control and ground channels, and how many threads run.
+    QList<int> channels() const
+    {
+        int running = 0;
+        for (const QThread* thread : window->findChildren<QThread*>())
+            running += thread->isRunning() ? 1 : 0;
+        return {window->findChildren<ControlClientThread*>().size(),
+                window->findChildren<GroundClientThread*>().size(), running};
+    }
 
     SimDevice sim;
     std::unique_ptr<MainWindow> window;
 };
-
-qint64 TestLink::clickLink()
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
-    return clock.elapsed();
-}
-
-// Links and waits until each channel has its connection, after the probes'.
-bool TestLink::link()
-{
-    const int from = sim.output.size();
-    clickLink();
-    return state() == kLinked && accepted("control", from, 2) && accepted("ground", from, 2);
-}
-
-QString TestLink::state() const
-{
-    const QLineEdit* indicator = field("lineEditLinkMERRO");
-    const QFont font = indicator->font();
-    return QStringLiteral("%1|%2|%3 %4 %5 %6|%7")
-        .arg(indicator->text(), indicator->styleSheet(), font.family())
-        .arg(font.pointSize())
-        .arg(font.weight())
-        .arg(font.italic())
-        .arg(window->isLinked());
-}
-
-QStringList TestLink::versions() const
-{
-    QStringList texts;
-    for (const char* name : {"lineEditHardType", "lineEditHardVer", "lineEditSoftVer",
-                             "lineEditProtocolVer", "lineEditBootVer"})
-        texts << field(name)->text();
-    return texts;
-}
-
-// The window's control and ground channels, and how many threads run.
-QList<int> TestLink::channels() const
-{
-    int running = 0;
-    for (const QThread* thread : window->findChildren<QThread*>())
-        running += thread->isRunning() ? 1 : 0;
-    return {window->findChildren<ControlClientThread*>().size(),
-            window->findChildren<GroundClientThread*>().size(), running};
-}
-
-// Waits until the unit has accepted `count` connections since output byte `from`.
-bool TestLink::accepted(const char* unit, int from, int count)
-{
-    const QByteArray line = QByteArray(unit) + ": accepted";
-    return QTest::qWaitFor([&] { return sim.lines(line, from).size() >= count; }, 5000);
-}
-
-void TestLink::frames_data()
-{
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QString>("seen"); // heartbeats of either unit, or the report read
-    const auto row = [](const char* name, const char* hex, const char* seen) {
-        QTest::newRow(name) << QByteArray::fromHex(hex) << QString::fromLatin1(seen);
-    };
-    row("is a control heartbeat known by bytes 0 and 2 alone?", "aa550477ff", "control");
-    row("is a ground heartbeat known the same way?", "bbff04ff01", "ground");
-    row("is the type signed and each version unsigned big-endian?",
-        "aa000000ff019000c8ffff0000", "-1 400 200 65535 0");
-    row("do report bytes that did not come read as zero?", "aa00000002 01", "2 256 0 0 0");
-    row("is a ground report no report?", "bb00000003006400650000", "");
-    row("is an unknown command nothing?", "aa0005000300640065", "");
-}
-
-void TestLink::frames()
-{
-    QFETCH(QByteArray, frame);
-    QFETCH(QString, seen);
-    char buffer[LinkFrames::kReceiveSize] = {};
-    std::copy(frame.begin(), frame.end(), buffer);
-    QStringList found;
-    if (LinkFrames::isFrame(buffer, LinkFrames::kControlStart, LinkFrames::kHeartbeat))
-        found << "control";
-    if (LinkFrames::isFrame(buffer, LinkFrames::kGroundStart, LinkFrames::kHeartbeat))
-        found << "ground";
-    LinkFrames::VersionReport r;
-    if (LinkFrames::readVersionReport(buffer, r))
-        found << QStringLiteral("%1 %2 %3 %4 %5")
-                     .arg(r.hardType).arg(r.hardVer).arg(r.softVer).arg(r.protocolVer)
-                     .arg(r.bootVer);
-    QCOMPARE(found.join(' '), seen);
-}
-
-void TestLink::probes_data()
-{
-    QTest::addColumn<QByteArray>("ground"); // how each unit listens
-    QTest::addColumn<QByteArray>("control");
-    QTest::newRow("does a ground unit that refuses fail the link, control unasked?")
-        << QByteArray("off") << QByteArray("on");
-    QTest::newRow("does a ground unit that never answers fail it within the probe's second?")
-        << QByteArray("deaf") << QByteArray("on");
-    QTest::newRow("does a control unit that refuses fail it?")
-        << QByteArray("on") << QByteArray("off");
-}
-
-void TestLink::probes()
-{
-    QFETCH(QByteArray, ground);
-    QFETCH(QByteArray, control);
-    QVERIFY(sim.command("ground listen " + ground) && sim.command("control listen " + control));
-    const int from = sim.output.size();
-    const qint64 ms = clickLink();
-    QCOMPARE(state(), kUnlinked);
-    QCOMPARE(channels(), (QList<int>{0, 0, 0}));
-    if (ground == "deaf")
-        QVERIFY2(ms >= 900 && ms < 3000, QByteArray::number(ms));
-    QVERIFY(sim.command("ground listen on") && sim.command("control listen on"));
-    QCOMPARE(sim.lines("ground: accepted", from).size(), ground == "on" ? 1 : 0);
-    QCOMPARE(sim.lines("control: accepted", from).size(), 0);
-}
-
-void TestLink::versionTexts_data()
-{
-    QTest::addColumn<QByteArray>("report"); // type, hardware, software, protocol, boot
-    QTest::addColumn<QStringList>("texts");
-    QTest::newRow("are 100, 101 and 250 shown as v1, v1.01 and v2.5?")
-        << QByteArray("3,100,101,250,0") << QStringList{"v3", "v1", "v1.01", "v2.5", "v0"};
-    QTest::newRow("is 65535 shown as v655.35, 1 as v0.01?")
-        << QByteArray("0,65535,1,10,123") << QStringList{"v0", "v655.35", "v0.01", "v0.1", "v1.23"};
-    QTest::newRow("is a negative type shown with its sign?")
-        << QByteArray("-1,200,0,0,0") << QStringList{"v-1", "v2", "v0", "v0", "v0"};
-}
-
-void TestLink::versionTexts()
-{
-    QFETCH(QByteArray, report);
-    QFETCH(QStringList, texts);
-    QVERIFY(link());
-    QVERIFY(sim.command("control version " + report));
-    QTRY_COMPARE(versions(), texts);
-}
-
-void TestLink::linkFollowsTheControlUnit()
-{
-    QVERIFY(link());
-    QCOMPARE(channels(), (QList<int>{1, 1, 2}));
-    // Every heartbeat of both units is answered with the right six bytes.
-    QTRY_VERIFY(sim.stat("control", "good") >= 2 && sim.stat("ground", "good") >= 2);
-    QCOMPARE(sim.stat("control", "bad") + sim.stat("ground", "bad"), 0);
-    // Once linked, a click probes nothing.
-    int from = sim.output.size();
-    clickLink();
-    QVERIFY(sim.waitFor("ground: reply good", from));
-    QCOMPARE(sim.lines("ground: accepted", from).size(), 0);
-
-    // Only the first frame of a receive counts: a report behind a heartbeat is not shown.
-    QSignalSpy typeTexts(field("lineEditHardType"), &QLineEdit::textChanged);
-    QVERIFY(sim.command("control send aa000400 aa000000 05 0100 0100 0100 0100"));
-    QVERIFY(sim.command("control version 6,100,101,250,0"));
-    const QStringList shown{"v6", "v1", "v1.01", "v2.5", "v0"};
-    QTRY_COMPARE(versions(), shown);
-    QCOMPARE(typeTexts.size(), 1);
-    saveScreenshot(window.get(), QStringLiteral("link_linked"));
-
-    // A connection that stays open but goes silent is lost after five to six
-    // ticks; the versions stay.
-    QVERIFY(sim.command("control heartbeat off"));
-    from = sim.output.size();
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_COMPARE_WITH_TIMEOUT(state(), kUnlinked, 10000);
-    QVERIFY2(clock.elapsed() > 3500, QByteArray::number(clock.elapsed()));
-    QCOMPARE(versions(), shown);
-    // A report while unlinked is not shown; heartbeats bring the link back by themselves.
-    QVERIFY(accepted("control", from));
-    QVERIFY(sim.command("control version 9,900,900,900,900"));
-    QVERIFY(sim.command("control heartbeat on"));
-    QTRY_COMPARE(state(), kLinked);
-    QCOMPARE(versions(), shown);
-
-    // The unit drops the connection: red at once. A click while the new one is
-    // silent links again with the channels that run.
-    QVERIFY(sim.command("control heartbeat off"));
-    from = sim.output.size();
-    QVERIFY(sim.command("control drop"));
-    QTRY_COMPARE(state(), kUnlinked);
-    QVERIFY(accepted("control", from));
-    clickLink();
-    QCOMPARE(state(), kLinked);
-    QCOMPARE(channels(), (QList<int>{1, 1, 2}));
-
-    // New connections are paced, and the socket of every one that ended or
-    // failed is closed.
-    const int descriptors = openDescriptors();
-    clock.restart();
-    for (int i = 0; i < 3; ++i) {
-        from = sim.output.size();
-        QVERIFY(sim.command("control drop") && accepted("control", from));
-    }
-    QVERIFY2(clock.elapsed() > 1500, QByteArray::number(clock.elapsed()));
-    QVERIFY(sim.command("control listen off") && sim.command("control drop"));
-    from = sim.output.size();
-    // Two seconds of refused attempts, counted in ground heartbeats.
-    QVERIFY(QTest::qWaitFor([&] { return sim.lines("ground: reply good", from).size() >= 4; }));
-    QVERIFY(sim.command("control listen on") && accepted("control", from));
-    QVERIFY2(openDescriptors() <= descriptors + 1,
-             qPrintable(QStringLiteral("%1 -> %2").arg(descriptors).arg(openDescriptors())));
-
-    // Left on a silent connection just after a byte came, for the timed close.
-    QVERIFY(sim.command("control send 07") && sim.waitFor("control: sent raw", from));
-}
 
 QTEST_MAIN(TestLink)
 #include "tst_link.moc"

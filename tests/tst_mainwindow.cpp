@@ -2,7 +2,6 @@
 // displays, the file table and its selection. Nothing here touches the network.
 
 #include "mainwindow.h"
-#include "nofocusdelegate.h"
 #include "screenshot.h"
 
 #include <QtTest>
@@ -111,18 +110,154 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         table = window->findChild<QTableWidget*>(kTable);
     }
-    void cleanup() { window.reset(); }
 
-    void startsInEnglishWithBlackDisplaysThatTakeNoInput();
-    void controlsReachTheirSlotsOnce();
-    void cataloguesTranslateEveryText();
-    void languageSwitchChangesTheWindowsOwnTextsOnly();
-    void tableSelectsWholeRowsWithoutFocusFrame();
-    void selectAllSelectsAndClearsEveryRow();
-    void selectionIsRecordedLargestFirst_data();
-    void selectionIsRecordedLargestFirst();
-    void selectionIsBoundedByCapacity();
-    void unlinkedCardButtonsDoNothing();
+    void displaysAreBlackAndTakeNoInput()
+    {
+        for (const char* name : {"lineEditLinkMERRO", "lineEditHardType", "lineEditHardVer",
+                                 "lineEditSoftVer", "lineEditProtocolVer", "lineEditBootVer",
+                                 "lineEditDownloadLabel", "lineEditDownloadProgress"}) {
+            auto* edit = child<QLineEdit>(name);
+            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+                QCOMPARE(edit->palette().color(group, QPalette::Text), QColor(Qt::black));
+            edit->setFocus();
+            QTest::keyClicks(edit, QStringLiteral("abc"));
+            QVERIFY2(!edit->hasFocus() && edit->text().isEmpty(), name);
+        }
+        saveScreenshot(window.get(), QStringLiteral("window-english"));
+    }
+
+    void controlsReachTheirSlotsOnce()
+    {
+        for (const char* name : {"pushButtonLinkMERRO", "pushButtonEnterTFcard",
+                                 "pushButtonDownloadFile", "pushButtonDeleteFile",
+                                 "pushButtonDeleteAllFiles", "pushButtonFormatCard",
+                                 "checkBoxSelectAllFiles"}) {
+            const QStringList connections = outgoingConnections(child<QWidget>(name));
+            QCOMPARE(connections.size(), 1);
+            QVERIFY2(connections[0].contains(QStringLiteral("on_%1_").arg(name)), name);
+        }
+    }
+
+    void cataloguesTranslateEveryText()
+    {
+        // Every entry of the sources: translated into Chinese, mapped to itself in English.
+        const auto chinese = catalogue("chinese");
+        const auto english = catalogue("english");
+        QCOMPARE(chinese.keys(), english.keys());
+        for (auto it = chinese.begin(); it != chinese.end(); ++it) {
+            QVERIFY2(!it.value().isEmpty() && it.value() != "?", qPrintable(it.key()));
+            QCOMPARE(english.value(it.key()), it.key());
+        }
+        // The window's own texts, exactly, in the compiled catalogues.
+        QTranslator zh;
+        QTranslator en;
+        QVERIFY(zh.load(QStringLiteral(":/translation/merro_chinese.qm")));
+        QVERIFY(en.load(QStringLiteral(":/translation/merro_english.qm")));
+        for (const Text& t : kTexts) {
+            QCOMPARE(zh.translate("MainWindow", t.source), QString::fromUtf8(t.chinese));
+            QCOMPARE(en.translate("MainWindow", t.source), QString::fromLatin1(t.source));
+        }
+        QVERIFY(!QPixmap(QStringLiteral(":/Images/appicon.png")).isNull());
+    }
+
+    void languageSwitchChangesTheWindowsOwnTextsOnly()
+    {
+        QCOMPARE(shownTexts(window.get()), expectedTexts(false));
+        fillRows(3);
+        auto* link = child<QLineEdit>("lineEditLinkMERRO");
+        link->setText(QStringLiteral("Link Fail!"));
+        // As the tool's start sets it; a switch that re-ran the whole form would reset it.
+        window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
+        child<QComboBox>("comboBox")->setCurrentText(QStringLiteral("Chinese"));
+        QCOMPARE(shownTexts(window.get()), expectedTexts(true));
+        saveScreenshot(window.get(), QStringLiteral("window-chinese"));
+        // Texts of other moments keep the language they were set in.
+        QCOMPARE(link->text(), QStringLiteral("Link Fail!"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("MERRO-DownLoad"));
+        QCOMPARE(child<QComboBox>("comboBox")->currentText(), QStringLiteral("Chinese"));
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("REC_1.MP4"));
+        child<QComboBox>("comboBox")->setCurrentText(QStringLiteral("English"));
+        QCOMPARE(shownTexts(window.get()), expectedTexts(false));
+    }
+
+    void rowsAreSelectedWholeOrAllAtOnce()
+    {
+        // A double click selects a whole row and opens no editor.
+        fillRows(6);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
+                           table->visualRect(table->model()->index(2, 0)).center());
+        QVERIFY(!table->findChild<QLineEdit*>());
+        QCOMPARE(table->selectionModel()->selectedIndexes().size(), 4);
+        auto* box = child<QCheckBox>("checkBoxSelectAllFiles");
+        box->setChecked(true);
+        QCOMPARE(selectedRows(), 6);
+        // Hand selection in between leaves the box alone; unchecking clears it all.
+        clickRow(3, Qt::NoModifier);
+        clickRow(1, Qt::ControlModifier);
+        QVERIFY(box->isChecked());
+        box->setChecked(false);
+        QCOMPARE(selectedRows(), 0);
+        clickRow(0, Qt::NoModifier);
+        box->setChecked(true);
+        QCOMPARE(selectedRows(), 6);
+    }
+
+    void selectionIsRecordedLargestFirst_data()
+    {
+        QTest::addColumn<QList<int>>("ctrlClicks");
+        QTest::addColumn<int>("shiftTo");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("are Ctrl-clicks 2, 7, 4 kept as 7, 4, 2?")
+            << QList<int>{2, 7, 4} << -1 << QList<int>{7, 4, 2};
+        QTest::newRow("is a Shift-range 0..5 kept as 5..0?")
+            << QList<int>{0} << 5 << QList<int>{5, 4, 3, 2, 1, 0};
+        QTest::newRow("does a row clicked off again go?")
+            << QList<int>{6, 3, 6} << -1 << QList<int>{3};
+        QTest::newRow("is nothing selected an empty record?") << QList<int>{} << -1 << QList<int>{};
+    }
+
+    void selectionIsRecordedLargestFirst()
+    {
+        QFETCH(QList<int>, ctrlClicks);
+        QFETCH(int, shiftTo);
+        QFETCH(QList<int>, expected);
+        fillRows(10);
+        for (int row : ctrlClicks)
+            clickRow(row, Qt::ControlModifier);
+        if (shiftTo >= 0)
+            clickRow(shiftTo, Qt::ShiftModifier);
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "GetSelectedFiles"));
+        QCOMPARE(window->selectionCount(), expected.size());
+        QCOMPARE(window->selectionCursor(), 0);
+        for (int i = 0; i < MainWindow::kMaxFiles; ++i)
+            QCOMPARE(window->selectionRow(i), expected.value(i));
+    }
+
+    void selectionIsBoundedByCapacity()
+    {
+        // More rows than the record holds: it fills up and stops.
+        table->setRowCount(MainWindow::kMaxFiles + 5);
+        table->selectAll();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "GetSelectedFiles"));
+        QCOMPARE(window->selectionCount(), MainWindow::kMaxFiles);
+        QCOMPARE(window->selectionRow(0), MainWindow::kMaxFiles - 1);
+        QCOMPARE(window->selectionRow(MainWindow::kMaxFiles - 1), 0);
+    }
+
+    void unlinkedCardButtonsDoNothing()
+    {
+        fillRows(4);
+        table->selectAll();
+        for (const char* name : {"pushButtonEnterTFcard", "pushButtonDownloadFile",
+                                 "pushButtonDeleteFile", "pushButtonDeleteAllFiles",
+                                 "pushButtonFormatCard"}) {
+            QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+            QVERIFY2(!QApplication::activeModalWidget(), name);
+        }
+        QCOMPARE(table->rowCount(), 4);
+        QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
+        QVERIFY(window->findChildren<QThread*>().isEmpty());
+    }
 
 private:
     template<typename T>
@@ -133,198 +268,18 @@ private:
         for (int r = 0; r < count; ++r)
             table->setItem(r, 0, new QTableWidgetItem(QStringLiteral("REC_%1.MP4").arg(r)));
     }
+
     void clickRow(int row, Qt::KeyboardModifiers modifiers)
     {
         const QRect rect = table->visualRect(table->model()->index(row, 1));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
-    void chooseLanguage(const QString& language)
-    {
-        auto* combo = child<QComboBox>("comboBox");
-        combo->setCurrentIndex(combo->findText(language));
-    }
+
     int selectedRows() const { return table->selectionModel()->selectedRows().size(); }
 
     std::unique_ptr<MainWindow> window;
     QTableWidget* table = nullptr;
 };
-
-void TestMainWindow::startsInEnglishWithBlackDisplaysThatTakeNoInput()
-{
-    QCOMPARE(shownTexts(window.get()), expectedTexts(false));
-    for (const char* name : {"lineEditLinkMERRO", "lineEditHardType", "lineEditHardVer",
-                             "lineEditSoftVer", "lineEditProtocolVer", "lineEditBootVer",
-                             "lineEditDownloadLabel", "lineEditDownloadProgress"}) {
-        auto* edit = child<QLineEdit>(name);
-        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-            QCOMPARE(edit->palette().color(group, QPalette::Text), QColor(Qt::black));
-        edit->setFocus();
-        QTest::keyClicks(edit, QStringLiteral("abc"));
-        QVERIFY2(!edit->hasFocus() && edit->text().isEmpty(), name);
-    }
-    for (QPushButton* button : window->findChildren<QPushButton*>())
-        QVERIFY(button->isEnabled());
-    saveScreenshot(window.get(), QStringLiteral("window-english"));
-}
-
-void TestMainWindow::controlsReachTheirSlotsOnce()
-{
-    for (const char* name : {"pushButtonLinkMERRO", "pushButtonEnterTFcard",
-                             "pushButtonDownloadFile", "pushButtonDeleteFile",
-                             "pushButtonDeleteAllFiles", "pushButtonFormatCard",
-                             "checkBoxSelectAllFiles"}) {
-        const QStringList connections = outgoingConnections(child<QWidget>(name));
-        QCOMPARE(connections.size(), 1);
-        QVERIFY2(connections[0].contains(QStringLiteral("on_%1_").arg(name)), name);
-    }
-}
-
-void TestMainWindow::cataloguesTranslateEveryText()
-{
-    // Every entry of the sources: translated into Chinese, mapped to itself in English.
-    const auto chinese = catalogue("chinese");
-    const auto english = catalogue("english");
-    QCOMPARE(chinese.keys(), english.keys());
-    for (auto it = chinese.begin(); it != chinese.end(); ++it) {
-        QVERIFY2(!it.value().isEmpty() && it.value() != QLatin1String("?"), qPrintable(it.key()));
-        QCOMPARE(english.value(it.key()), it.key());
-    }
-    // The window's own texts, exactly, in the compiled catalogues.
-    QTranslator zh;
-    QTranslator en;
-    QVERIFY(zh.load(QStringLiteral(":/translation/merro_chinese.qm")));
-    QVERIFY(en.load(QStringLiteral(":/translation/merro_english.qm")));
-    for (const Text& t : kTexts) {
-        QCOMPARE(zh.translate("MainWindow", t.source), QString::fromUtf8(t.chinese));
-        QCOMPARE(en.translate("MainWindow", t.source), QString::fromLatin1(t.source));
-    }
-    QVERIFY(!QPixmap(QStringLiteral(":/Images/appicon.png")).isNull());
-}
-
-void TestMainWindow::languageSwitchChangesTheWindowsOwnTextsOnly()
-{
-    fillRows(3);
-    auto* link = child<QLineEdit>("lineEditLinkMERRO");
-    link->setText(QStringLiteral("Link Fail!"));
-    // As the tool's start sets it; a switch that re-ran the whole form would reset it.
-    window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
-    chooseLanguage(QStringLiteral("Chinese"));
-    QCOMPARE(shownTexts(window.get()), expectedTexts(true));
-    saveScreenshot(window.get(), QStringLiteral("window-chinese"));
-    // Texts of other moments keep the language they were set in.
-    QCOMPARE(link->text(), QStringLiteral("Link Fail!"));
-    QCOMPARE(window->windowTitle(), QStringLiteral("MERRO-DownLoad"));
-    QCOMPARE(child<QComboBox>("comboBox")->itemText(1), QStringLiteral("Chinese"));
-    QCOMPARE(table->item(1, 0)->text(), QStringLiteral("REC_1.MP4"));
-    chooseLanguage(QStringLiteral("English"));
-    QCOMPARE(shownTexts(window.get()), expectedTexts(false));
-}
-
-void TestMainWindow::tableSelectsWholeRowsWithoutFocusFrame()
-{
-    // Four columns sharing the width; a double click selects a whole row, opens no editor.
-    fillRows(4);
-    for (int c = 0; c < 4; ++c)
-        QVERIFY(qAbs(table->horizontalHeader()->sectionSize(c) - table->width() / 4) <= 1);
-    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
-                       table->visualRect(table->model()->index(2, 0)).center());
-    QVERIFY(!table->findChild<QLineEdit*>());
-    QCOMPARE(table->selectionModel()->selectedIndexes().size(), 4);
-
-    // A focused selected cell is painted as a plain delegate paints it unfocused.
-    QVERIFY(dynamic_cast<NoFocusDelegate*>(table->itemDelegate()));
-    const auto render = [&](const QAbstractItemDelegate& delegate, QStyle::State state) {
-        QImage image(200, 25, QImage::Format_ARGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        QStyleOptionViewItem option;
-        option.rect = image.rect();
-        option.state = state;
-        option.palette = table->palette();
-        option.widget = table;
-        delegate.paint(&painter, option, table->model()->index(0, 0));
-        return image;
-    };
-    const QStyle::State selected = QStyle::State_Enabled | QStyle::State_Selected;
-    QCOMPARE(render(*table->itemDelegate(), selected | QStyle::State_HasFocus),
-             render(QStyledItemDelegate(), selected));
-    QVERIFY(render(*table->itemDelegate(), selected)
-            != render(*table->itemDelegate(), QStyle::State_Enabled));
-}
-
-void TestMainWindow::selectAllSelectsAndClearsEveryRow()
-{
-    fillRows(6);
-    auto* box = child<QCheckBox>("checkBoxSelectAllFiles");
-    box->setChecked(true);
-    QCOMPARE(selectedRows(), 6);
-    // Hand selection in between leaves the box alone; unchecking clears it all.
-    clickRow(3, Qt::NoModifier);
-    clickRow(1, Qt::ControlModifier);
-    QVERIFY(box->isChecked());
-    box->setChecked(false);
-    QCOMPARE(selectedRows(), 0);
-    clickRow(0, Qt::NoModifier);
-    box->setChecked(true);
-    QCOMPARE(selectedRows(), 6);
-}
-
-void TestMainWindow::selectionIsRecordedLargestFirst_data()
-{
-    QTest::addColumn<QList<int>>("ctrlClicks");
-    QTest::addColumn<int>("shiftTo");
-    QTest::addColumn<QList<int>>("expected");
-    QTest::newRow("are Ctrl-clicks 2, 7, 4 kept as 7, 4, 2?")
-        << QList<int>{2, 7, 4} << -1 << QList<int>{7, 4, 2};
-    QTest::newRow("is a Shift-range 0..5 kept as 5..0?")
-        << QList<int>{0} << 5 << QList<int>{5, 4, 3, 2, 1, 0};
-    QTest::newRow("does a row clicked off again go?")
-        << QList<int>{6, 3, 6} << -1 << QList<int>{3};
-    QTest::newRow("is nothing selected an empty record?") << QList<int>{} << -1 << QList<int>{};
-}
-
-void TestMainWindow::selectionIsRecordedLargestFirst()
-{
-    QFETCH(QList<int>, ctrlClicks);
-    QFETCH(int, shiftTo);
-    QFETCH(QList<int>, expected);
-    fillRows(10);
-    for (int row : ctrlClicks)
-        clickRow(row, Qt::ControlModifier);
-    if (shiftTo >= 0)
-        clickRow(shiftTo, Qt::ShiftModifier);
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "GetSelectedFiles"));
-    QCOMPARE(window->selectionCount(), expected.size());
-    QCOMPARE(window->selectionCursor(), 0);
-    for (int i = 0; i < MainWindow::kMaxFiles; ++i)
-        QCOMPARE(window->selectionRow(i), expected.value(i));
-}
-
-void TestMainWindow::selectionIsBoundedByCapacity()
-{
-    // More rows than the record holds: it fills up and stops.
-    table->setRowCount(MainWindow::kMaxFiles + 5);
-    table->selectAll();
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "GetSelectedFiles"));
-    QCOMPARE(window->selectionCount(), MainWindow::kMaxFiles);
-    QCOMPARE(window->selectionRow(0), MainWindow::kMaxFiles - 1);
-    QCOMPARE(window->selectionRow(MainWindow::kMaxFiles - 1), 0);
-}
-
-void TestMainWindow::unlinkedCardButtonsDoNothing()
-{
-    fillRows(4);
-    table->selectAll();
-    for (const char* name : {"pushButtonEnterTFcard", "pushButtonDownloadFile",
-                             "pushButtonDeleteFile", "pushButtonDeleteAllFiles",
-                             "pushButtonFormatCard"}) {
-        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
-        QVERIFY2(!QApplication::activeModalWidget(), name);
-    }
-    QCOMPARE(table->rowCount(), 4);
-    QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
-    QVERIFY(window->findChildren<QThread*>().isEmpty());
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
