@@ -28,6 +28,10 @@
 #  include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+
 namespace merro::net {
 
 #ifdef _WIN32
@@ -83,6 +87,44 @@ inline int sendBytes(SocketHandle s, const char* data, int length)
 #endif
 }
 
+// One send that takes only what fits now; never blocks.
+inline int sendBytesNoWait(SocketHandle s, const char* data, int length)
+{
+#ifdef _WIN32
+    u_long on = 1;
+    ::ioctlsocket(s, FIONBIO, &on);
+    const int result = ::send(s, data, length, 0);
+    const int error = WSAGetLastError();
+    u_long off = 0;
+    ::ioctlsocket(s, FIONBIO, &off);
+    WSASetLastError(error);
+    return result;
+#else
+    return static_cast<int>(
+        ::send(s, data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT));
+#endif
+}
+
+// One receive that takes only what is there; for use after waitReadable.
+inline int recvBytesNoWait(SocketHandle s, char* buffer, int length)
+{
+#ifdef _WIN32
+    return ::recv(s, buffer, length, 0);
+#else
+    return static_cast<int>(::recv(s, buffer, static_cast<size_t>(length), MSG_DONTWAIT));
+#endif
+}
+
+// True when the last failed call on a non-blocking socket only found it busy.
+inline bool lastCallWouldBlock()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
 inline int recvBytes(SocketHandle s, char* buffer, int length)
 {
 #ifdef _WIN32
@@ -126,6 +168,12 @@ inline int waitReadable(SocketHandle s, int timeoutMs)
     return detail::pollOne(s, POLLIN, timeoutMs);
 }
 
+// > 0: there is room to send (or an error to collect); 0: none within timeoutMs.
+inline int waitWritable(SocketHandle s, int timeoutMs)
+{
+    return detail::pollOne(s, POLLOUT, timeoutMs);
+}
+
 inline bool setNonBlocking(SocketHandle s, bool on)
 {
 #ifdef _WIN32
@@ -140,17 +188,52 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 #endif
 }
 
-enum class ConnectResult { Connected, Failed, TimedOut };
+enum class ConnectResult { Connected, Failed, TimedOut, Cancelled };
 
-// A connect that gives up after timeoutMs. The socket is blocking again
-// afterwards, whatever the outcome.
-inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs)
+namespace detail {
+// Waits for a pending connect to finish; in slices when a cancel must be seen.
+inline ConnectResult waitConnected(SocketHandle s, int timeoutMs, const std::atomic<bool>* cancel)
+{
+    constexpr int kSliceMs = 100;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (cancel && cancel->load())
+            return ConnectResult::Cancelled;
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            waitMs = static_cast<int>(std::max<long long>(left, 0));
+        }
+        if (cancel)
+            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
+        const int ready = pollOne(s, POLLOUT, waitMs);
+        if (ready < 0)
+            return ConnectResult::Failed;
+        if (ready > 0) {
+            int error = 0;
+            SockLen length = sizeof(error);
+            const bool ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                         &length) == 0 && error == 0;
+            return ok ? ConnectResult::Connected : ConnectResult::Failed;
+        }
+        if (timeoutMs >= 0 && Clock::now() >= end)
+            return ConnectResult::TimedOut;
+    }
+}
+} // namespace detail
+
+// A connect that gives up after timeoutMs (negative: no limit), or as soon as
+// *cancel turns true. The socket is blocking again afterwards, whatever the
+// outcome.
+inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
+                                        const std::atomic<bool>* cancel = nullptr)
 {
     if (!setNonBlocking(s, true))
         return ConnectResult::Failed;
     ConnectResult result = ConnectResult::Failed;
-    int r = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    if (r == 0) {
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
         result = ConnectResult::Connected;
     } else {
 #ifdef _WIN32
@@ -158,18 +241,8 @@ inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& addre
 #else
         const bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
-        if (pending) {
-            const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
-            if (ready == 0) {
-                result = ConnectResult::TimedOut;
-            } else if (ready > 0) {
-                int error = 0;
-                SockLen length = sizeof(error);
-                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
-                    && error == 0)
-                    result = ConnectResult::Connected;
-            }
-        }
+        if (pending)
+            result = detail::waitConnected(s, timeoutMs, cancel);
     }
     setNonBlocking(s, false);
     return result;

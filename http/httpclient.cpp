@@ -270,11 +270,22 @@ bool HttpClient::ReadResponseHeader(TcpSocket& socket, HttpResponse& response)
 
     std::string line;
     bool anyLine = false;
+    int headerBytes = 0;
+    int headerLines = 0;
     for (;;) {
+        // Within the caps, a line never takes more than what is left of them.
+        const int limit = std::min(kHeaderLineLimit, merro::http::kHeaderMaxBytes - headerBytes);
+        if (limit <= 0 || headerLines >= merro::http::kHeaderMaxLines) {
+            socket.GiveUp();
+            return false;
+        }
+        const int length = socket.RecvLine(line, limit);
         // A connection that ends before its first byte carried no reply at all.
-        if (socket.RecvLine(line, kHeaderLineLimit) <= 0)
-            return anyLine;
+        if (length <= 0)
+            return anyLine && !socket.TimedOut() && !socket.Cancelled();
         anyLine = true;
+        headerBytes += length;
+        ++headerLines;
         if (line == kCrLf)
             return true;
         std::string name;
@@ -327,22 +338,44 @@ bool HttpClient::ReadResponseBody(TcpSocket& socket, HttpResponse& response, std
     return readBodyByLength(socket, response, body);
 }
 
+void HttpClient::prepare(TcpSocket& socket, bool ownSocket) const
+{
+    if (ownSocket)
+        socket.SetTimeouts(connectTimeoutMs, exchangeTimeoutMs);
+    if (cancel)
+        socket.SetCancel(cancel);
+    socket.StartExchange();
+}
+
+HttpFailure HttpClient::failureOf(const TcpSocket& socket) const
+{
+    if (socket.Cancelled())
+        return HttpFailure::Cancelled;
+    return socket.TimedOut() ? HttpFailure::TimedOut : HttpFailure::BrokenReply;
+}
+
+HttpFailure HttpClient::connectFailureOf(const TcpSocket& socket) const
+{
+    return socket.TimedOut() || socket.Cancelled() ? failureOf(socket)
+                                                   : HttpFailure::NoConnection;
+}
+
 bool HttpClient::Get(HttpRequest& request, HttpResponse& response, std::string& body)
 {
-    lastFailure = HttpFailure::BadUrl;
-    if (!ParseUrl(request))
+    if (!ParseUrl(request)) {
+        lastFailure = HttpFailure::BadUrl;
         return false;
+    }
     TcpSocket socket;
-    socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
+    prepare(socket, true);
     bool complete = false;
-    if (!ConnectAndSend(HttpMethodGet, socket, request))
-        lastFailure = HttpFailure::NoConnection;
-    else if (ReadResponseHeader(socket, response))
-        complete = ReadResponseBody(socket, response, body);
-    if (complete)
-        lastFailure = HttpFailure::None;
-    else if (lastFailure != HttpFailure::NoConnection)
-        lastFailure = socket.TimedOut() ? HttpFailure::TimedOut : HttpFailure::BrokenReply;
+    if (!ConnectAndSend(HttpMethodGet, socket, request)) {
+        lastFailure = connectFailureOf(socket);
+    } else {
+        complete = ReadResponseHeader(socket, response)
+                   && ReadResponseBody(socket, response, body);
+        lastFailure = complete ? HttpFailure::None : failureOf(socket);
+    }
     socket.Close();
     return complete;
 }
@@ -350,16 +383,22 @@ bool HttpClient::Get(HttpRequest& request, HttpResponse& response, std::string& 
 bool HttpClient::Post(HttpRequest& request, HttpResponse& response,
                       const std::string& requestBody, std::string& body)
 {
-    if (!ParseUrl(request))
+    if (!ParseUrl(request)) {
+        lastFailure = HttpFailure::BadUrl;
         return false;
+    }
     TcpSocket socket;
-    socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
+    prepare(socket, true);
     bool answered = false;
-    if (ConnectAndSend(HttpMethodPost, socket, request) && SendAll(socket, requestBody)) {
+    if (!ConnectAndSend(HttpMethodPost, socket, request) || !SendAll(socket, requestBody)) {
+        lastFailure = connectFailureOf(socket);
+    } else {
         // A server that never answered has not accepted the post.
-        answered = ReadResponseHeader(socket, response) && !socket.TimedOut();
+        answered = ReadResponseHeader(socket, response) && !socket.TimedOut()
+                   && !socket.Cancelled();
         if (answered && response.contentLength != 0)
             ReadResponseBody(socket, response, body);
+        lastFailure = answered ? HttpFailure::None : failureOf(socket);
     }
     socket.Close();
     return answered;
@@ -367,8 +406,18 @@ bool HttpClient::Post(HttpRequest& request, HttpResponse& response,
 
 bool HttpClient::OpenGet(TcpSocket& socket, HttpResponse& response, HttpRequest& request)
 {
-    return ParseUrl(request) && ConnectAndSend(HttpMethodGet, socket, request)
-           && ReadResponseHeader(socket, response);
+    if (!ParseUrl(request)) {
+        lastFailure = HttpFailure::BadUrl;
+        return false;
+    }
+    prepare(socket, false);
+    if (!ConnectAndSend(HttpMethodGet, socket, request)) {
+        lastFailure = connectFailureOf(socket);
+        return false;
+    }
+    const bool read = ReadResponseHeader(socket, response);
+    lastFailure = read ? HttpFailure::None : failureOf(socket);
+    return read;
 }
 
 bool HttpClient::OpenPost(TcpSocket& socket, HttpRequest& request)
@@ -399,8 +448,8 @@ void HttpClient::Close(TcpSocket& socket)
     socket.Close();
 }
 
-void HttpClient::SetTimeouts(int connectMs, int receiveMs)
+void HttpClient::SetTimeouts(int connectMs, int exchangeMs)
 {
     connectTimeoutMs = connectMs;
-    receiveTimeoutMs = receiveMs;
+    exchangeTimeoutMs = exchangeMs;
 }

@@ -6,6 +6,7 @@
 #include "httptimeouts.h"
 #include "tcpsocket.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -60,6 +61,7 @@ enum class HttpFailure {
     NoConnection, // socket, connect or send failed: nobody answered
     TimedOut,     // the exchange did not finish within its deadline
     BrokenReply,  // an answer came, but ended early or could not be read
+    Cancelled,    // the caller's cancel flag was raised
 };
 
 class HttpClient
@@ -92,13 +94,23 @@ public:
     void FinishPost(TcpSocket& socket, HttpResponse& response, std::string& body);
     void Close(TcpSocket& socket);
 
-    // For the sockets that Get and Post open themselves; the streaming set
-    // uses whatever the caller's socket is set to. Negative: no limit.
-    void SetTimeouts(int connectMs, int receiveMs);
+    // For the sockets that Get and Post open themselves; OpenGet starts the
+    // exchange deadline of the caller's socket, which keeps its own limits.
+    // exchangeMs bounds the whole call. Negative: no limit.
+    void SetTimeouts(int connectMs, int exchangeMs);
     HttpFailure LastFailure() const { return lastFailure; }
+    // While *flag is true (another thread may raise it), every wait of this
+    // client's calls ends at once and the call fails with Cancelled.
+    void SetCancel(const std::atomic<bool>* flag) { cancel = flag; }
 
 private:
+    // Gets the socket ready for one exchange of this client.
+    void prepare(TcpSocket& socket, bool ownSocket) const;
+    HttpFailure failureOf(const TcpSocket& socket) const;
+    HttpFailure connectFailureOf(const TcpSocket& socket) const;
+
     int connectTimeoutMs = merro::http::kConnectTimeoutMs;
-    int receiveTimeoutMs = merro::http::kReceiveTimeoutMs;
+    int exchangeTimeoutMs = merro::http::kExchangeTimeoutMs;
     HttpFailure lastFailure = HttpFailure::None;
+    const std::atomic<bool>* cancel = nullptr;
 };

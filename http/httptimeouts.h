@@ -9,9 +9,14 @@ namespace merro::http {
 // milliseconds or it is not there.
 constexpr int kConnectTimeoutMs = 3000;
 
-// Longest silence tolerated between two received pieces of a reply. Listing
-// replies come at once; formatting the card or deleting all files answers only
-// when the card is done, which takes a few seconds on a camera's card.
-constexpr int kReceiveTimeoutMs = 15000;
+// One deadline for a whole exchange: connect, request, header and body. A
+// camera that trickles its reply cannot stretch it, as a per-receive limit
+// would let it. Listing replies come at once; callers that wait for the card
+// itself (formatting, deleting everything) set a longer one.
+constexpr int kExchangeTimeoutMs = 15000;
+
+// A reply header larger than this, or with more lines, is not a camera's.
+constexpr int kHeaderMaxBytes = 256 * 1024;
+constexpr int kHeaderMaxLines = 512;
 
 } // namespace merro::http

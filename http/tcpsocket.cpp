@@ -8,6 +8,9 @@ namespace net = merro::net;
 
 namespace {
 
+// Short enough that a raised cancel flag is seen at once by a person.
+constexpr int kCancelSliceMs = 100;
+
 net::SocketHandle toPlatform(std::intptr_t handle)
 {
     return static_cast<net::SocketHandle>(handle);
@@ -30,7 +33,7 @@ bool TcpSocket::Create()
     if (IsOpen())
         return true;
     handle = fromPlatform(::socket(AF_INET, SOCK_STREAM, 0));
-    timedOut = false;
+    resetExchange();
     return IsOpen();
 }
 
@@ -42,12 +45,34 @@ bool TcpSocket::Connect(std::uint32_t address, std::uint16_t port)
     // take as "this host"; it must not reach whatever listens here.
     if (address == 0)
         return false;
+    startDeadlineIfIdle();
+    if (timedOut || cancelled)
+        return false;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = port;
     peer.sin_addr.s_addr = address;
-    return net::connectWithTimeout(toPlatform(handle), peer, connectTimeoutMs)
-           == net::ConnectResult::Connected;
+
+    // The connect wait is cut into slices, so that a cancel is seen; each
+    // slice may end the attempt, so the whole wait is one non-blocking connect.
+    const auto start = Clock::now();
+    auto limit = Clock::time_point::max();
+    if (connectTimeoutMs >= 0)
+        limit = start + std::chrono::milliseconds(connectTimeoutMs);
+    if (exchangeTimeoutMs >= 0)
+        limit = std::min(limit, deadline);
+    int waitMs = -1;
+    if (limit != Clock::time_point::max()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - start);
+        waitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
+    const auto result = net::connectWithTimeout(toPlatform(handle), peer, waitMs, cancel);
+    if (result == net::ConnectResult::TimedOut && exchangeTimeoutMs >= 0
+        && Clock::now() >= deadline)
+        timedOut = true;
+    if (result == net::ConnectResult::Cancelled)
+        cancelled = true;
+    return result == net::ConnectResult::Connected;
 }
 
 void TcpSocket::Close()
@@ -55,7 +80,7 @@ void TcpSocket::Close()
     if (IsOpen())
         net::closeSocket(toPlatform(handle));
     handle = fromPlatform(net::kInvalidSocket);
-    timedOut = false;
+    resetExchange();
 }
 
 bool TcpSocket::IsOpen() const
@@ -69,10 +94,21 @@ void TcpSocket::Adopt(std::intptr_t platformHandle)
     handle = platformHandle;
 }
 
-void TcpSocket::SetTimeouts(int connectMs, int receiveMs)
+void TcpSocket::SetTimeouts(int connectMs, int exchangeMs)
 {
     connectTimeoutMs = connectMs;
-    receiveTimeoutMs = receiveMs;
+    exchangeTimeoutMs = exchangeMs;
+}
+
+void TcpSocket::StartExchange()
+{
+    resetExchange();
+    startDeadlineIfIdle();
+}
+
+void TcpSocket::SetCancel(const std::atomic<bool>* flag)
+{
+    cancel = flag;
 }
 
 bool TcpSocket::TimedOut() const
@@ -80,27 +116,93 @@ bool TcpSocket::TimedOut() const
     return timedOut;
 }
 
+bool TcpSocket::Cancelled() const
+{
+    return cancelled;
+}
+
+void TcpSocket::GiveUp()
+{
+    timedOut = true;
+}
+
+void TcpSocket::resetExchange()
+{
+    started = false;
+    timedOut = false;
+    cancelled = false;
+}
+
+void TcpSocket::startDeadlineIfIdle()
+{
+    if (started)
+        return;
+    started = true;
+    if (exchangeTimeoutMs >= 0)
+        deadline = Clock::now() + std::chrono::milliseconds(exchangeTimeoutMs);
+}
+
+bool TcpSocket::waitReady(bool forWriting)
+{
+    startDeadlineIfIdle();
+    for (;;) {
+        if (timedOut || cancelled)
+            return false;
+        if (cancel && cancel->load()) {
+            cancelled = true;
+            return false;
+        }
+        int sliceMs = cancel ? kCancelSliceMs : -1;
+        if (exchangeTimeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now());
+            if (left.count() <= 0) {
+                timedOut = true;
+                return false;
+            }
+            // Rounded up, so that the last slice does not end just short of it.
+            const int leftMs = static_cast<int>(std::min<std::chrono::milliseconds::rep>(
+                left.count() + 1, 24 * 3600 * 1000));
+            sliceMs = sliceMs < 0 ? leftMs : std::min(sliceMs, leftMs);
+        }
+        const int ready = forWriting ? net::waitWritable(toPlatform(handle), sliceMs)
+                                     : net::waitReadable(toPlatform(handle), sliceMs);
+        if (ready > 0)
+            return true;
+        if (ready < 0)
+            return false;
+    }
+}
+
 int TcpSocket::Send(const char* bytes, int length)
 {
-    return net::sendBytes(toPlatform(handle), bytes, length);
+    if (!IsOpen())
+        return -1;
+    for (;;) {
+        if (!waitReady(true))
+            return -1;
+        const int result = net::sendBytesNoWait(toPlatform(handle), bytes, length);
+        if (result >= 0)
+            return result;
+        // Interrupted, or the room seen by the wait was taken meanwhile.
+        if (!net::lastCallInterrupted() && !net::lastCallWouldBlock())
+            return result;
+    }
 }
 
 int TcpSocket::Recv(char* buffer, int length)
 {
-    if (!IsOpen() || timedOut)
+    if (!IsOpen())
         return -1;
-    if (receiveTimeoutMs >= 0) {
-        const int ready = net::waitReadable(toPlatform(handle), receiveTimeoutMs);
-        if (ready == 0)
-            timedOut = true;
-        if (ready <= 0)
+    for (;;) {
+        if (!waitReady(false))
             return -1;
+        const int result = net::recvBytesNoWait(toPlatform(handle), buffer, length);
+        if (result >= 0)
+            return result;
+        if (!net::lastCallInterrupted() && !net::lastCallWouldBlock())
+            return result;
     }
-    int result;
-    do {
-        result = net::recvBytes(toPlatform(handle), buffer, length);
-    } while (result < 0 && net::lastCallInterrupted());
-    return result;
 }
 
 int TcpSocket::RecvLine(std::string& out, int max)

@@ -2,11 +2,19 @@
 
 #include "httptimeouts.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 // Owns one IPv4 stream socket. The handle is kept as an integer so that this
 // header stays free of platform headers.
+//
+// Every wait (connect, send, receive) ends at the exchange deadline, which
+// starts with the first wait after the socket was opened or adopted, or at
+// StartExchange(). Once it has passed, or the cancel flag is up, the socket
+// is spent: every later send or receive fails at once, so a stalled peer
+// costs one time-out per exchange.
 class TcpSocket
 {
 public:
@@ -16,8 +24,8 @@ public:
     TcpSocket& operator=(const TcpSocket&) = delete;
 
     bool Create();
-    // address and port in network byte order. Gives up after the connect
-    // time-out; a failed connect leaves the socket open for its owner to close.
+    // address and port in network byte order. A failed connect leaves the
+    // socket open for its owner to close.
     bool Connect(std::uint32_t address, std::uint16_t port);
     void Close();
     bool IsOpen() const;
@@ -25,23 +33,44 @@ public:
     // Takes ownership of an already connected handle, closing the current one.
     void Adopt(std::intptr_t platformHandle);
 
-    // A negative value waits without limit. New sockets use the constants of
-    // httptimeouts.h.
-    void SetTimeouts(int connectMs, int receiveMs);
-    // True once a receive ran into the time-out; every later receive then
-    // fails at once, so a stalled peer costs one time-out per exchange.
+    // connectMs bounds the connect alone, exchangeMs everything from the start
+    // of the exchange on. Negative: no limit. New sockets use httptimeouts.h.
+    void SetTimeouts(int connectMs, int exchangeMs);
+    // The exchange deadline starts now.
+    void StartExchange();
+    // While *flag is true (another thread may raise it), waits end at once.
+    void SetCancel(const std::atomic<bool>* flag);
+    // True once the deadline passed, or the exchange was given up (GiveUp).
     bool TimedOut() const;
+    bool Cancelled() const;
+    // Ends the exchange as if its deadline had passed; for a reply that is
+    // too large to be a real one.
+    void GiveUp();
 
+    // Sends what fits before the deadline; at least one byte, or negative on
+    // an error, the deadline or a cancel. Never blocks past the deadline.
     int Send(const char* bytes, int length);
-    // One receive, after waiting at most the receive time-out for data;
-    // 0 when the peer closed, negative on an error or a time-out.
+    // One receive, after waiting for data until the deadline; 0 when the peer
+    // closed, negative on an error, the deadline or a cancel.
     int Recv(char* buffer, int length);
     int RecvLine(std::string& out, int max);
     int RecvCount(std::string& out, int n);
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // Waits until the socket is ready in the given direction; false on the
+    // deadline, a cancel or a failed wait.
+    bool waitReady(bool forWriting);
+    void startDeadlineIfIdle();
+    void resetExchange();
+
     std::intptr_t handle = -1;
     int connectTimeoutMs = merro::http::kConnectTimeoutMs;
-    int receiveTimeoutMs = merro::http::kReceiveTimeoutMs;
+    int exchangeTimeoutMs = merro::http::kExchangeTimeoutMs;
+    const std::atomic<bool>* cancel = nullptr;
+    bool started = false;
+    Clock::time_point deadline;
     bool timedOut = false;
+    bool cancelled = false;
 };
