@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the response reader as a server that then closes
 // would send them, twice on one record. Besides the sanitizers' findings, a
-// reader that waits (every byte is there) or whose counters disagree with the
-// body it returned aborts.
+// reader whose counters disagree with the body it returned aborts, and one
+// that waits (every byte is there; no time-out is set) is reported as a hang.
 
 #include "httpclient.h"
 #include "platformsocket.h"
@@ -30,13 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     merro::net::closeSocket(ends[1]);
     TcpSocket socket;
     socket.Adopt(ends[0]);
-    socket.SetTimeouts(0, 2000);
+    socket.SetTimeouts(0, -1);
     HttpResponse response;
     for (int reply = 0; reply < 2; ++reply) {
         std::string body;
         HttpClient::ReadResponseHeader(socket, response);
         const bool complete = HttpClient::ReadResponseBody(socket, response, body);
-        check(!socket.TimedOut() && body.size() == response.received);
+        check(body.size() == response.received);
         if (complete && response.chunked)
             check(response.lastChunk && response.chunkRemaining == 0);
         if (complete && !response.chunked)
