@@ -115,7 +115,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("url");
         QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QByteArray>("parts"); // host port path, from host "old", port 81, path /old
+        QTest::addColumn<QByteArray>("parts"); // host port path; before: old 81 /old
         const auto row = [](const char* name, const char* url, bool ok, const char* parts) {
             QTest::newRow(name) << QByteArray(url) << ok << QByteArray(parts);
         };
@@ -137,13 +137,10 @@ private slots:
         QFETCH(QByteArray, url);
         QFETCH(bool, accepted);
         QFETCH(QByteArray, parts);
-        HttpRequest request;
-        request.host = "old";
-        request.port = 81;
-        request.path = "/old";
-        request.url = url.toStdString();
+        HttpRequest request{"HTTP/1.1", url.toStdString(), "old", 81, "/old", {}};
         QCOMPARE(HttpClient::ParseUrl(request), accepted);
-        QCOMPARE(bytes(request.host + ' ' + std::to_string(request.port) + ' ' + request.path), parts);
+        const std::string port = std::to_string(request.port);
+        QCOMPARE(bytes(request.host + ' ' + port + ' ' + request.path), parts);
     }
 
     void requestHeads_data()
@@ -159,7 +156,8 @@ private slots:
             << QByteArray("GET|Host: cam\r\nAccept: */*\r\nAccept-Language: zh-CN\r\n"
                           "Connection: Keep-Alive\r\nUser-Agent: SDK C++ http client\r\n\r\n");
         QTest::newRow("does another port show in Host, names sorted byte-wise, a prefix first?")
-            << int(HttpMethodPost) << 8080 << HeaderMap{{"a", "4"}, {"Ab", "2"}, {"A", "1"}, {"X", "3"}}
+            << int(HttpMethodPost) << 8080
+            << HeaderMap{{"a", "4"}, {"Ab", "2"}, {"A", "1"}, {"X", "3"}}
             << QByteArray("POST|Host: cam:8080\r\nA: 1\r\nAb: 2\r\nX: 3\r\na: 4\r\n\r\n");
     }
 
@@ -169,12 +167,9 @@ private slots:
         QFETCH(int, port);
         QFETCH(HeaderMap, headers);
         QFETCH(QByteArray, head);
-        HttpRequest request;
-        request.host = "cam";
-        request.port = static_cast<std::uint16_t>(port);
-        request.path = "/a b?&-n=\xc3\xa9"; // sent as it is, unescaped
-        request.headers = headers;
-        request.version = "HTTP/1.0";
+        // The path goes as it is, unescaped.
+        const HttpRequest request{"HTTP/1.0", "", "cam", std::uint16_t(port), "/a b?&-n=\xc3\xa9",
+                                  headers};
         std::string out = "before";
         HttpClient::BuildRequestHead(static_cast<HttpMethod>(method), request, out);
         QCOMPARE(bytes(out), "before" + head.replace('|', " /a b?&-n=\xc3\xa9 HTTP/1.0\r\n"));
@@ -189,19 +184,20 @@ private slots:
         reply("is a value cut at the first colon-space, blanks and a lone CR kept?",
               {kOk + "Date: Mon:\r1 \r\nContent-Length: 1\r\n\r\n!"}, true, kDone, "!", 1, 200,
               "Date=Mon:\r1 ");
-        reply("does a status without reason leave 0?", {"HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok"},
-              true, kDone, "ok", 2, 0);
+        reply("does a status without reason leave 0?",
+              {"HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok"}, true, kDone, "ok", 2, 0);
         reply("is a 404 with a body a success, the later status line winning?",
               {"HTTP/1.1 100 Go\r\nHTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno"}, true,
               kDone, "no", 2, 404);
         reply("is Content-Length:5 without space an empty entry?",
               {kOk + "Content-Length:5\r\n\r\nhello"}, false, kDone, "hello", 0, 200, "=");
-        reply("is Content-Length read like atoi?", {kOk + "Content-Length:  3 bytes\r\n\r\nabc"}, true,
-              kDone, "abc", 3, 200, "Content-Length= 3 bytes");
+        reply("is Content-Length read like atoi?", {kOk + "Content-Length:  3 bytes\r\n\r\nabc"},
+              true, kDone, "abc", 3, 200, "Content-Length= 3 bytes");
         reply("does a bare LF line not end the header?", {kOk + "\nContent-Length: 3\r\n\r\nabc"},
               true, kDone, "abc", 3);
         reply("are names and 'chunked' recognised in their exact case only?",
-              {kOk + "Transfer-Encoding: Chunked\r\ncontent-length: 2\r\n\r\n2\r\nab\r\n0\r\n\r\n"},
+              {kOk + "Transfer-Encoding: Chunked\r\ntransfer-encoding: chunked\r\n"
+                     "content-length: 2\r\n\r\n2\r\nab\r\n0\r\n\r\n"},
               false, kDone, "2\r\nab\r\n0\r\n\r\n");
         reply("does chunked win over Content-Length?",
               {kOk + "Content-Length: 9\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n"},
@@ -247,16 +243,16 @@ private slots:
         replyColumns();
         reply("are bytes beyond the length in the same receive kept?",
               {kOk + "Content-Length: 2\r\n\r\nhello"}, true, kDone, "hello", 2);
-        reply("is a body without length the first receive only?", {kOk + "\r\nfirst", "second"}, true,
-              kDone, "first");
+        reply("is a body without length the first receive only?", {kOk + "\r\nfirst", "second"},
+              true, kDone, "first");
         reply("is a reply without length or body complete on close?", {kOk + "\r\n"}, false, kDone,
               "");
         reply("is an announced empty body complete at once?", {kOk + "Content-Length: 0\r\n\r\n"},
               true, kDone, "");
         reply("does a close short of the length fail?", {kOk + "Content-Length: 10\r\n\r\nabcd"},
               false, kBroken, "abcd", 10);
-        reply("does a negative length fail at once?", {kOk + "Content-Length: -5\r\n\r\nhello"}, true,
-              kBroken, "", 4294967291u);
+        reply("does a negative length fail at once?", {kOk + "Content-Length: -5\r\n\r\nhello"},
+              true, kBroken, "", 4294967291u);
         reply("is a hang-up without a byte a failure?", {}, false, kBroken, "", 0, 0);
         reply("does a stall in the status line fail within one time-out?", {"HTTP/1.1 200"}, true,
               kStalled, "", 0, 0);
@@ -271,10 +267,7 @@ private slots:
         Peer peer; // where host and port of the record point
         HttpClient client;
         TcpSocket socket;
-        HttpRequest request;
-        request.host = "127.0.0.1";
-        request.port = peer.port;
-        request.url = "http://cam/a:b";
+        HttpRequest request{"HTTP/1.1", "http://cam/a:b", "127.0.0.1", peer.port, "/", {}};
         HttpResponse response;
         std::string body = "kept";
         QVERIFY(!client.Get(request, response, body));
@@ -289,7 +282,7 @@ private slots:
         HttpClient client;
         client.SetTimeouts(500, 5000);
         HttpRequest request;
-        request.url = Peer().url; // closed again at once
+        request.url = Peer().url; // that port closed again at once
         HttpResponse response;
         std::string body;
         QVERIFY(!client.Get(request, response, body));
