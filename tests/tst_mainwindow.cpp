@@ -182,7 +182,7 @@ private slots:
         fillRows(6);
         clickRow(2, Qt::NoModifier);
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
-                           table->visualRect(table->model()->index(2, 0)).center());
+                           table->visualRect(table->model()->index(2, 1)).center());
         QVERIFY(!table->findChild<QLineEdit*>());
         QCOMPARE(table->selectionModel()->selectedIndexes().size(), 4);
         auto* box = child<QCheckBox>("checkBoxSelectAllFiles");
