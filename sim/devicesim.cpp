@@ -208,6 +208,10 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
     const QByteArray arg = words.value(2);
     bool on = false;
     int ms = 0;
+    if (what == "listen" && arg == "deaf") {
+        QString error;
+        return unit->deafen(&error) ? QByteArray() : error.toLocal8Bit();
+    }
     if (what == "listen" && parseOnOff(arg, &on)) {
         if (!on) {
             unit->stopListening();
@@ -338,6 +342,10 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
     const QByteArray what = words.value(1);
     const QByteArray arg = words.value(2);
     bool on = false;
+    if (what == "listen" && arg == "deaf") {
+        QString error;
+        return camera.deafen(&error) ? QByteArray() : error.toLocal8Bit();
+    }
     if (what == "listen" && parseOnOff(arg, &on)) {
         if (!on) {
             camera.stopListening();

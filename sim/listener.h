@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platformsocket.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -19,6 +21,9 @@ public:
     // Listens again where listen() did, after stopListening().
     bool relisten(QString* error);
     void stopListening();
+    // Keeps the port taken but leaves every new connect unanswered, like a
+    // host that is switched off; listen again or stop to end it.
+    bool deafen(QString* error);
     bool isListening() const { return server.isListening(); }
     QHostAddress address() const { return boundAddress; }
     quint16 port() const { return boundPort; }
@@ -33,6 +38,11 @@ protected:
     QTcpServer server;
 
 private:
+    void endDeafness();
+
     QHostAddress boundAddress;
     quint16 boundPort = 0;
+    // A listener with a full accept queue, and the connection that fills it.
+    merro::net::SocketHandle deaf = merro::net::kInvalidSocket;
+    merro::net::SocketHandle filler = merro::net::kInvalidSocket;
 };
