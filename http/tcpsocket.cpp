@@ -176,35 +176,31 @@ bool TcpSocket::waitReady(bool forWriting)
     }
 }
 
-int TcpSocket::Send(const char* bytes, int length)
+template <typename Call>
+int TcpSocket::whenReady(bool forWriting, Call call)
 {
     if (!IsOpen())
         return -1;
     for (;;) {
-        if (!waitReady(true))
+        if (!waitReady(forWriting))
             return -1;
-        const int result = net::sendBytesNoWait(toPlatform(handle), bytes, length);
+        const int result = call(toPlatform(handle));
         if (result >= 0)
             return result;
-        // Interrupted, or the room seen by the wait was taken meanwhile.
+        // Interrupted, or the readiness seen by the wait was taken meanwhile.
         if (!net::lastCallInterrupted() && !net::lastCallWouldBlock())
             return result;
     }
 }
 
+int TcpSocket::Send(const char* bytes, int length)
+{
+    return whenReady(true, [&](auto s) { return net::sendBytesNoWait(s, bytes, length); });
+}
+
 int TcpSocket::Recv(char* buffer, int length)
 {
-    if (!IsOpen())
-        return -1;
-    for (;;) {
-        if (!waitReady(false))
-            return -1;
-        const int result = net::recvBytesNoWait(toPlatform(handle), buffer, length);
-        if (result >= 0)
-            return result;
-        if (!net::lastCallInterrupted() && !net::lastCallWouldBlock())
-            return result;
-    }
+    return whenReady(false, [&](auto s) { return net::recvBytesNoWait(s, buffer, length); });
 }
 
 int TcpSocket::RecvLine(std::string& out, int max)
@@ -219,12 +215,8 @@ int TcpSocket::RecvLine(std::string& out, int max)
         int want = static_cast<int>(sizeof(buffer));
         if (max > 0)
             want = std::min(want, max - count);
-        int result = -1;
-        while (waitReady(false)) {
-            result = net::peekBytes(toPlatform(handle), buffer, want);
-            if (result >= 0 || (!net::lastCallInterrupted() && !net::lastCallWouldBlock()))
-                break;
-        }
+        int result =
+            whenReady(false, [&](auto s) { return net::peekBytes(s, buffer, want); });
         if (result > 0) {
             const char* end = static_cast<const char*>(std::memchr(buffer, '\n', result));
             const int take = end ? static_cast<int>(end - buffer) + 1 : result;

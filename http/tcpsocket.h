@@ -64,6 +64,9 @@ private:
     // Waits until the socket is ready in the given direction; false on the
     // deadline, a cancel or a failed wait.
     bool waitReady(bool forWriting);
+    // One non-blocking call, made once the socket is ready for it.
+    template <typename Call>
+    int whenReady(bool forWriting, Call call);
     void startDeadlineIfIdle();
     void resetExchange();
 

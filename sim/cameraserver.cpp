@@ -233,20 +233,7 @@ CameraServer::Reply CameraServer::errorReply(int status)
 
 bool CameraServer::faultApplies(Kind kind) const
 {
-    if (fault == Fault::None)
-        return false;
-    switch (faultTarget) {
-    case Target::All: return true;
-    case Target::Cgi: return kind != Kind::File && kind != Kind::Other;
-    case Target::File: return kind == Kind::File;
-    case Target::Count: return kind == Kind::Count;
-    case Target::List: return kind == Kind::List;
-    case Target::Info: return kind == Kind::Info;
-    case Target::Delete: return kind == Kind::Delete;
-    case Target::DeleteAll: return kind == Kind::DeleteAll;
-    case Target::Format: return kind == Kind::Format;
-    }
-    return false;
+    return fault != Fault::None && targets(faultTarget, kind);
 }
 
 void CameraServer::handle(int id, const QByteArray& head)
@@ -354,14 +341,17 @@ void CameraServer::handle(int id, const QByteArray& head)
 bool CameraServer::targets(Target target, Kind kind)
 {
     switch (target) {
+    case Target::All: return true;
+    case Target::Cgi: return kind != Kind::File && kind != Kind::Other;
+    case Target::File: return kind == Kind::File;
     case Target::Count: return kind == Kind::Count;
     case Target::List: return kind == Kind::List;
     case Target::Info: return kind == Kind::Info;
     case Target::Delete: return kind == Kind::Delete;
     case Target::DeleteAll: return kind == Kind::DeleteAll;
     case Target::Format: return kind == Kind::Format;
-    default: return false;
     }
+    return false;
 }
 
 QVector<QByteArray> CameraServer::listEntries() const
