@@ -18,6 +18,12 @@ constexpr char kFormatCard[] = "/cgi-bin/hi3510/sdcommand.cgi?-format&-partition
 // The card folder as served over HTTP, for downloads.
 constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 
+// Longest time one count, list, info or delete request may take.
+constexpr int kRequestDeadlineMs = 10000;
+// The camera answers delete-all and format only when the card is done, which
+// takes a while on a large card.
+constexpr int kMaintenanceDeadlineMs = 120000;
+
 // "http://" + camera host (no port) + pathAndQuery.
 QString url(const char* pathAndQuery);
 

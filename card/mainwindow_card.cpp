@@ -2,47 +2,387 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardendpoints.h"
+#include "cardfilename.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QThread>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Busy cursor and disabled controls for the length of a card operation. Gives
+// back only what it took: a control that was disabled before (a download
+// queue disables "Download File") stays as it is.
+class CardBusy
+{
+public:
+    explicit CardBusy(Ui::MainWindow* ui)
+    {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const QList<QWidget*> controls = {
+            ui->pushButtonLinkMERRO, ui->pushButtonEnterTFcard, ui->pushButtonDownloadFile,
+            ui->pushButtonDeleteFile, ui->pushButtonDeleteAllFiles, ui->pushButtonFormatCard,
+            ui->checkBoxSelectAllFiles};
+        for (QWidget* control : controls) {
+            if (control->testAttribute(Qt::WA_ForceDisabled))
+                continue;
+            control->setEnabled(false);
+            disabled.append(control);
+        }
+    }
+    ~CardBusy()
+    {
+        for (const QPointer<QWidget>& control : disabled) {
+            if (control)
+                control->setEnabled(true);
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    CardBusy(const CardBusy&) = delete;
+    CardBusy& operator=(const CardBusy&) = delete;
+
+private:
+    QList<QPointer<QWidget>> disabled;
+};
+
+bool noAnswer(HttpFailure failure)
+{
+    return failure == HttpFailure::NoConnection || failure == HttpFailure::TimedOut
+           || failure == HttpFailure::Cancelled;
+}
+
+const char kConfirmTitle[] = "单击消息";
+
+} // namespace
+
+void MainWindow::setCardDeadlines(int requestMs, int maintenanceMs)
+{
+    cardRequestDeadlineMs = requestMs;
+    cardMaintenanceDeadlineMs = maintenanceMs;
+}
+
+bool MainWindow::runCardJob(const std::function<void()>& job)
+{
+    const QPointer<MainWindow> self(this);
+    std::atomic<bool> done{false};
+    cardCancel = false;
+    cardAborted = false;
+    QThread* helper = QThread::create([&job, &done] {
+        job();
+        done = true;
+    });
+    // A child, so that a window destroyed meanwhile joins it first.
+    helper->setParent(this);
+    QEventLoop loop;
+    connect(helper, &QThread::finished, &loop, &QEventLoop::quit);
+    helper->start();
+    loop.exec();
+    if (!self)
+        return false;
+    if (!done) {
+        // The loop was ended from outside: the application is quitting.
+        cardCancel = true;
+        cardAborted = true;
+    }
+    helper->wait();
+    delete helper;
+    return !cardAborted;
+}
+
+bool MainWindow::cardGet(const QString& url, int deadlineMs, bool* ok)
+{
+    httpRequest.url = url.toUtf8().toStdString();
+    responseBody.clear();
+    httpClient.SetTimeouts(merro::http::kConnectTimeoutMs, deadlineMs);
+    return runCardJob(
+        [this, ok] { *ok = httpClient.Get(httpRequest, httpResponse, responseBody); });
+}
+
+bool MainWindow::askCard(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(tr("Yes"));
+    box.button(QMessageBox::No)->setText(tr("No"));
+    return box.exec() == QMessageBox::Yes;
+}
+
 void MainWindow::on_pushButtonEnterTFcard_clicked()
 {
     if (!linked)
         return;
+    const CardBusy busy(ui);
+    bool ok = false;
+    if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
+        return;
+    char countText[16] = "";
+    if (ok) {
+        findSubString(responseBody.c_str(), countText, sizeof countText, "=\"", "\";");
+        // The count goes into the next URL: only digits may.
+        if (!std::all_of(countText, countText + std::strlen(countText),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+            countText[0] = '\0';
+        if (!cardGet(urlGetFileList + QLatin1String(countText), cardRequestDeadlineMs, &ok))
+            return;
+    }
+    if (!ok) {
+        statusBar()->showMessage(tr("Could not read the card's file list."));
+        return;
+    }
+    int leftOut = 0;
+    const int rows = listCardEntries(&leftOut);
+    // Never more requests than rows: slots past them hold no name of this list.
+    const int total = static_cast<int>(std::min(std::strtoll(countText, nullptr, 10),
+                                                static_cast<long long>(rows)));
+    QStringList problems;
+    if (leftOut > 0)
+        problems << tr("%1 entries of the card's list were left out: unsafe names or more"
+                       " than %2 files.").arg(leftOut).arg(kMaxFiles);
+    if (total > 0 && !readFileInfos(total, &problems))
+        return;
+    if (problems.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(problems.join(QStringLiteral("  ")));
+}
+
+int MainWindow::listCardEntries(int* leftOut)
+{
+    int rows = 0;
+    std::size_t p = 0;
+    while (p < responseBody.size() && responseBody[p] != '\r') {
+        // One entry at a time, so an entry without the folder text names nothing.
+        const std::size_t semicolon = responseBody.find(';', p);
+        const std::size_t end = semicolon == std::string::npos ? responseBody.size()
+                                                               : semicolon + 1;
+        const std::string entry = responseBody.substr(p, end - p);
+        p = end;
+        char name[kFileNameSize] = "";
+        findSubString(entry.c_str(), name, sizeof name, "TQCAM/", ";");
+        if (rows == kMaxFiles || !merro::isPlainCardFileName(name)) {
+            ++*leftOut;
+            continue;
+        }
+        std::memcpy(fileNames[rows], name, sizeof name);
+        ++rows;
+    }
+    QTableWidget* table = ui->tableWidgetFileInfo;
+    table->setRowCount(0);
+    table->setRowCount(rows);
+    for (int row = 0; row < rows; ++row)
+        table->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(fileNames[row])));
+    return rows;
+}
+
+bool MainWindow::readFileInfos(int total, QStringList* problems)
+{
+    const std::string prefix = urlGetFileInfo.toUtf8().toStdString();
+    int stoppedAt = -1;
+    int failed = 0;
+    httpClient.SetTimeouts(merro::http::kConnectTimeoutMs, cardRequestDeadlineMs);
+    statusBar()->showMessage(tr("Reading file details: %1 of %2").arg(0).arg(total));
+    // Rows fill in as the replies arrive; the window paints meanwhile. The
+    // count is shown a few times a second: text for every file would cost
+    // more than the file's request.
+    const auto shown = std::make_shared<QElapsedTimer>();
+    shown->start();
+    const auto arrived = [this, total, shown](int index, const std::string& body, bool ok) {
+        QMetaObject::invokeMethod(this, [this, total, shown, index, body, ok] {
+            if (ok && index < ui->tableWidgetFileInfo->rowCount())
+                ParseFileInfo(body.c_str(), index);
+            if (shown->elapsed() < 100 && index + 1 < total)
+                return;
+            shown->restart();
+            statusBar()->showMessage(tr("Reading file details: %1 of %2")
+                                         .arg(index + 1).arg(total));
+        }, Qt::QueuedConnection);
+    };
+    const bool finished = runCardJob([&] {
+        for (fileInfoIndex = 0; fileInfoIndex < total; ++fileInfoIndex) {
+            const QByteArray name = QString::fromLatin1(fileNames[fileInfoIndex]).toUtf8();
+            httpRequest.url = prefix + name.toStdString();
+            responseBody.clear();
+            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody);
+            // A camera that does not answer one file will not answer the next.
+            if (!ok && noAnswer(httpClient.LastFailure())) {
+                stoppedAt = fileInfoIndex;
+                return;
+            }
+            failed += ok ? 0 : 1;
+            arrived(fileInfoIndex, responseBody, ok);
+        }
+    });
+    if (!finished)
+        return false;
+    if (stoppedAt >= 0)
+        *problems << tr("The camera stopped answering: no details for %1 of %2 files.")
+                         .arg(total - stoppedAt).arg(total);
+    if (failed > 0)
+        *problems << tr("Details of %1 files could not be read.").arg(failed);
+    return true;
 }
 
 void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
 {
-    Q_UNUSED(fileinfo)
-    Q_UNUSED(Index)
+    const auto field = [this, fileinfo](const char* left) {
+        char value[kFileNameSize] = "";
+        findSubString(fileinfo, value, sizeof value, left, "\";");
+        return QByteArray(value);
+    };
+    const auto put = [this, Index](int column, const QString& text, int alignment) {
+        auto* item = new QTableWidgetItem;
+        item->setData(Qt::ForegroundRole, QColor(QStringLiteral("gray")));
+        item->setData(Qt::DisplayRole, text);
+        item->setData(Qt::TextAlignmentRole, alignment);
+        ui->tableWidgetFileInfo->setItem(Index, column, item);
+    };
+
+    const QByteArray create = field("create=\"");
+    const auto piece = [&create](int at, int length) {
+        return QString::fromLatin1(create.mid(at, length));
+    };
+    put(1, QStringLiteral("%1-%2-%3  %4:%5:%6")
+               .arg(piece(0, 4), piece(4, 2), piece(6, 2), piece(8, 2), piece(10, 2),
+                    piece(12, 2)),
+        Qt::AlignCenter);
+
+    // 64-bit: recordings of 2 GiB and more are common.
+    const long long bytes = std::strtoll(field("size=\"").constData(), nullptr, 10);
+    const long long kilobytes = bytes / 1024;
+    put(2, kilobytes > 1023 ? QString::number(bytes / 1048576) + QStringLiteral("MB")
+                            : QString::number(kilobytes) + QStringLiteral("KB"),
+        Qt::AlignRight);
+
+    put(3, QString::fromLatin1(field("time=\"")) + QStringLiteral("s"), Qt::AlignCenter);
 }
 
 void MainWindow::on_pushButtonDeleteFile_clicked()
 {
     if (!linked)
         return;
+    GetSelectedFiles();
+    if (selectedCount == 0)
+        return;
+    if (!askCard(tr("Delete File"),
+                 tr("Delete the %1 selected files from the card?").arg(selectedCount)))
+        return;
+    const QPointer<MainWindow> self(this);
+    const CardBusy busy(ui);
+    cardDeleteFailures = 0;
+    cardDeleteStopped = false;
+    while (selectedCursor < selectedCount) {
+        const int row = selectedRows[selectedCursor];
+        const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
+        DeleteFile(item ? item->text() : QString());
+        if (!self || cardAborted)
+            return;
+        if (cardDeleteStopped) {
+            cardDeleteFailures += selectedCount - selectedCursor;
+            break;
+        }
+    }
+    if (cardDeleteFailures > 0)
+        statusBar()->showMessage(tr("%1 of %2 selected files could not be deleted.")
+                                     .arg(cardDeleteFailures).arg(selectedCount));
+    else
+        statusBar()->clearMessage();
 }
 
 void MainWindow::DeleteFile(QString fileName)
 {
-    Q_UNUSED(fileName)
+    ui->pushButtonDeleteFile->setEnabled(false);
+    bool ok = false;
+    if (merro::isPlainCardFileName(fileName.toLatin1().toStdString())) {
+        if (!cardGet(QStringLiteral("%1%2").arg(urlDeleteFile, fileName), cardRequestDeadlineMs,
+                     &ok))
+            return;
+        // As for the listing: one wait for a camera that does not answer.
+        cardDeleteStopped = !ok && noAnswer(httpClient.LastFailure());
+    }
+    // Also after a failure, so that the user can try again.
+    ui->pushButtonDeleteFile->setEnabled(true);
+    if (ok)
+        ui->tableWidgetFileInfo->removeRow(selectedRows[selectedCursor]);
+    else
+        ++cardDeleteFailures;
+    ++selectedCursor;
+    QThread::usleep(200);
 }
 
 void MainWindow::on_pushButtonDeleteAllFiles_clicked()
 {
     if (!linked)
         return;
+    if (!askCard(tr("Delete All Files"), tr("Delete every file on the card?")))
+        return;
+    runCardMaintenance(urlDeleteAllFiles, QStringLiteral("已删除卡内所有文件"),
+                       tr("The camera did not confirm deleting all files."));
 }
 
 void MainWindow::on_pushButtonFormatCard_clicked()
 {
     if (!linked)
         return;
+    if (!askCard(tr("Format Card"), tr("Format the card? Every file on it will be lost.")))
+        return;
+    runCardMaintenance(urlFormatCard, QStringLiteral("格式化卡成功"),
+                       tr("The camera did not confirm formatting the card."));
 }
 
-int MainWindow::findSubString(const char* string, char* strBuf, const char* leftSplit,
-                              const char* rightSplit)
+void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
+                                    const QString& failureText)
 {
-    Q_UNUSED(string)
-    Q_UNUSED(strBuf)
-    Q_UNUSED(leftSplit)
-    Q_UNUSED(rightSplit)
-    return 0;
+    const QPointer<MainWindow> self(this);
+    bool ok = false;
+    {
+        const CardBusy busy(ui);
+        if (!cardGet(url, cardMaintenanceDeadlineMs, &ok))
+            return;
+    }
+    if (!ok) {
+        statusBar()->showMessage(failureText);
+        return;
+    }
+    if (responseBody == "Success\r\n") {
+        statusBar()->clearMessage();
+        QMessageBox::information(this, QString::fromUtf8(kConfirmTitle), boxText);
+        if (!self)
+            return;
+    } else {
+        statusBar()->showMessage(failureText);
+    }
+    ui->tableWidgetFileInfo->setRowCount(0);
+}
+
+int MainWindow::findSubString(const char* string, char* strBuf, int bufSize,
+                              const char* leftSplit, const char* rightSplit)
+{
+    const char* left = std::strstr(string, leftSplit);
+    if (!left)
+        return 0;
+    const char* start = left + std::strlen(leftSplit);
+    const char* right = std::strstr(start, rightSplit);
+    if (!right)
+        return 0;
+    // A value that does not fit is absent, never cut.
+    const std::size_t length = static_cast<std::size_t>(right - start);
+    if (bufSize <= 0 || length >= static_cast<std::size_t>(bufSize))
+        return 0;
+    std::memcpy(strBuf, start, length);
+    strBuf[length] = '\0';
+    return static_cast<int>(length);
 }

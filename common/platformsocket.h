@@ -23,6 +23,7 @@
 #  include <fcntl.h>
 #  include <netdb.h>
 #  include <netinet/in.h>
+#  include <netinet/tcp.h>
 #  include <poll.h>
 #  include <sys/socket.h>
 #  include <unistd.h>
@@ -115,6 +116,17 @@ inline int recvBytesNoWait(SocketHandle s, char* buffer, int length)
 #endif
 }
 
+// Looks at what has arrived without taking it; never blocks.
+inline int peekBytes(SocketHandle s, char* buffer, int length)
+{
+#ifdef _WIN32
+    return ::recv(s, buffer, length, MSG_PEEK);
+#else
+    return static_cast<int>(
+        ::recv(s, buffer, static_cast<size_t>(length), MSG_PEEK | MSG_DONTWAIT));
+#endif
+}
+
 // True when the last failed call on a non-blocking socket only found it busy.
 inline bool lastCallWouldBlock()
 {
@@ -190,39 +202,34 @@ inline bool setNonBlocking(SocketHandle s, bool on)
 
 enum class ConnectResult { Connected, Failed, TimedOut, Cancelled };
 
-namespace detail {
-// Waits for a pending connect to finish; in slices when a cancel must be seen.
-inline ConnectResult waitConnected(SocketHandle s, int timeoutMs, const std::atomic<bool>* cancel)
+// A connect in steps, so that the caller can look up between the waits: the
+// socket must be non-blocking. TimedOut from startConnect means "in progress".
+inline ConnectResult startConnect(SocketHandle s, const sockaddr_in& address)
 {
-    constexpr int kSliceMs = 100;
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    for (;;) {
-        if (cancel && cancel->load())
-            return ConnectResult::Cancelled;
-        int waitMs = -1;
-        if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            waitMs = static_cast<int>(std::max<long long>(left, 0));
-        }
-        if (cancel)
-            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
-        const int ready = pollOne(s, POLLOUT, waitMs);
-        if (ready < 0)
-            return ConnectResult::Failed;
-        if (ready > 0) {
-            int error = 0;
-            SockLen length = sizeof(error);
-            const bool ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                         &length) == 0 && error == 0;
-            return ok ? ConnectResult::Connected : ConnectResult::Failed;
-        }
-        if (timeoutMs >= 0 && Clock::now() >= end)
-            return ConnectResult::TimedOut;
-    }
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        return ConnectResult::Connected;
+#ifdef _WIN32
+    const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    const bool pending = errno == EINPROGRESS || errno == EINTR;
+#endif
+    return pending ? ConnectResult::TimedOut : ConnectResult::Failed;
 }
-} // namespace detail
+
+// Waits up to timeoutMs for a connect that startConnect left in progress.
+inline ConnectResult finishConnect(SocketHandle s, int timeoutMs)
+{
+    const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+    if (ready == 0)
+        return ConnectResult::TimedOut;
+    int error = 0;
+    SockLen length = sizeof(error);
+    if (ready > 0
+        && ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+        && error == 0)
+        return ConnectResult::Connected;
+    return ConnectResult::Failed;
+}
 
 // A connect that gives up after timeoutMs (negative: no limit), or as soon as
 // *cancel turns true. The socket is blocking again afterwards, whatever the
@@ -230,22 +237,57 @@ inline ConnectResult waitConnected(SocketHandle s, int timeoutMs, const std::ato
 inline ConnectResult connectWithTimeout(SocketHandle s, const sockaddr_in& address, int timeoutMs,
                                         const std::atomic<bool>* cancel = nullptr)
 {
+    // Waited in slices when a cancel must be seen.
+    constexpr int kSliceMs = 100;
+    using Clock = std::chrono::steady_clock;
     if (!setNonBlocking(s, true))
         return ConnectResult::Failed;
-    ConnectResult result = ConnectResult::Failed;
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-        result = ConnectResult::Connected;
-    } else {
-#ifdef _WIN32
-        const bool pending = WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-        const bool pending = errno == EINPROGRESS || errno == EINTR;
-#endif
-        if (pending)
-            result = detail::waitConnected(s, timeoutMs, cancel);
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    ConnectResult result = startConnect(s, address);
+    while (result == ConnectResult::TimedOut) {
+        if (cancel && cancel->load()) {
+            result = ConnectResult::Cancelled;
+            break;
+        }
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0)
+                break;
+            waitMs = static_cast<int>(left);
+        }
+        if (cancel)
+            waitMs = waitMs < 0 ? kSliceMs : std::min(waitMs, kSliceMs);
+        result = finishConnect(s, waitMs);
     }
     setNonBlocking(s, false);
     return result;
+}
+
+// For a listening socket: the receive buffer that the connections it accepts
+// from now on start with.
+inline bool setReceiveBuffer(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// For a listening socket: the largest segment that the connections it accepts
+// from now on announce, and so the segments their peers send them.
+inline bool setMaxSegment(SocketHandle s, int bytes)
+{
+    return ::setsockopt(s, IPPROTO_TCP, TCP_MAXSEG, reinterpret_cast<const char*>(&bytes),
+                        sizeof(bytes))
+           == 0;
+}
+
+// Changes how many connections wait to be accepted on a listening socket
+// (POSIX; Windows keeps the backlog it listened with).
+inline bool setListenBacklog(SocketHandle s, int backlog)
+{
+    return ::listen(s, backlog) == 0;
 }
 
 } // namespace merro::net

@@ -1,11 +1,55 @@
 #pragma once
 
+#include "cardfiletransfer.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
 #include <QThread>
 
-class DownloadFileThread : public QThread
+#include <atomic>
+
+// Fetches one card file into the local "DCIM/" folder on a thread of its own
+// and reports to the window by queued signals only.
+class DownloadFileThread : public QThread, private download::TransferObserver
 {
     Q_OBJECT
+
 public:
     explicit DownloadFileThread(QObject* parent = nullptr);
     ~DownloadFileThread() override;
+
+    // Set before start() and not touched afterwards.
+    QString fileName;
+    QDateTime createdAt; // recording time given to the local file, if valid
+
+signals:
+    void downloadFileFinished();
+    void updateDownloadFileProgress(qint64, qint64);
+    // Emitted just before downloadFileFinished when the file did not arrive;
+    // `why` is a download::Outcome, `status` the reply's status code if any.
+    void downloadFileFailed(int why, int status);
+
+protected:
+    void run() override;
+
+private slots:
+    void DownloadFile(QString fileName);
+    resp_header get_resp_header(char* response);
+
+private:
+    bool stopRequested() override;
+    void headerReceived(const resp_header& header) override;
+    void blockWritten(long long written, long long total) override;
+
+    QString baseUrl;
+    resp_header respHeader;
+    // Set while a progress signal is on its way to the window: later blocks
+    // do not queue another one, so a fast transfer cannot flood the window;
+    // nor do blocks that follow the last signal closely. The last count
+    // always goes out once the transfer ends.
+    std::atomic<bool> progressQueued{false};
+    QElapsedTimer progressClock;
+    long long lastWritten = -1;
+    long long lastEmitted = -1;
 };

@@ -351,6 +351,8 @@ HttpFailure HttpClient::failureOf(const TcpSocket& socket) const
 {
     if (socket.Cancelled())
         return HttpFailure::Cancelled;
+    if (socket.GaveUp())
+        return HttpFailure::BrokenReply;
     return socket.TimedOut() ? HttpFailure::TimedOut : HttpFailure::BrokenReply;
 }
 

@@ -60,7 +60,7 @@ enum class HttpFailure {
     BadUrl,       // refused before any network activity
     NoConnection, // socket, connect or send failed: nobody answered
     TimedOut,     // the exchange did not finish within its deadline
-    BrokenReply,  // an answer came, but ended early or could not be read
+    BrokenReply,  // an answer came, but ended early, or was too large to be real
     Cancelled,    // the caller's cancel flag was raised
 };
 

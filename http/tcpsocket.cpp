@@ -3,6 +3,7 @@
 #include "platformsocket.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace net = merro::net;
 
@@ -46,7 +47,7 @@ bool TcpSocket::Connect(std::uint32_t address, std::uint16_t port)
     if (address == 0)
         return false;
     startDeadlineIfIdle();
-    if (timedOut || cancelled)
+    if (timedOut || cancelled || gaveUp)
         return false;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -113,7 +114,7 @@ void TcpSocket::SetCancel(const std::atomic<bool>* flag)
 
 bool TcpSocket::TimedOut() const
 {
-    return timedOut;
+    return timedOut || gaveUp;
 }
 
 bool TcpSocket::Cancelled() const
@@ -123,7 +124,7 @@ bool TcpSocket::Cancelled() const
 
 void TcpSocket::GiveUp()
 {
-    timedOut = true;
+    gaveUp = true;
 }
 
 void TcpSocket::resetExchange()
@@ -131,6 +132,7 @@ void TcpSocket::resetExchange()
     started = false;
     timedOut = false;
     cancelled = false;
+    gaveUp = false;
 }
 
 void TcpSocket::startDeadlineIfIdle()
@@ -146,7 +148,7 @@ bool TcpSocket::waitReady(bool forWriting)
 {
     startDeadlineIfIdle();
     for (;;) {
-        if (timedOut || cancelled)
+        if (timedOut || cancelled || gaveUp)
             return false;
         if (cancel && cancel->load()) {
             cancelled = true;
@@ -209,17 +211,33 @@ int TcpSocket::RecvLine(std::string& out, int max)
 {
     out.clear();
     int count = 0;
+    char buffer[1024];
     while (max <= 0 || count < max) {
-        char byte = 0;
-        const int result = Recv(&byte, 1);
-        if (result != 1) {
+        // Looks ahead, then takes exactly up to the line end: no byte of what
+        // follows the line leaves the socket, and a line costs a few calls
+        // instead of two per byte.
+        int want = static_cast<int>(sizeof(buffer));
+        if (max > 0)
+            want = std::min(want, max - count);
+        int result = -1;
+        while (waitReady(false)) {
+            result = net::peekBytes(toPlatform(handle), buffer, want);
+            if (result >= 0 || (!net::lastCallInterrupted() && !net::lastCallWouldBlock()))
+                break;
+        }
+        if (result > 0) {
+            const char* end = static_cast<const char*>(std::memchr(buffer, '\n', result));
+            const int take = end ? static_cast<int>(end - buffer) + 1 : result;
+            result = Recv(buffer, take);
+        }
+        if (result <= 0) {
             if (count > 0)
                 return count;
             return result == 0 ? 0 : -1;
         }
-        out.push_back(byte);
-        ++count;
-        if (byte == '\n')
+        out.append(buffer, static_cast<std::size_t>(result));
+        count += result;
+        if (buffer[result - 1] == '\n')
             return count;
     }
     return count;

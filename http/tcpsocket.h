@@ -40,12 +40,14 @@ public:
     void StartExchange();
     // While *flag is true (another thread may raise it), waits end at once.
     void SetCancel(const std::atomic<bool>* flag);
-    // True once the deadline passed, or the exchange was given up (GiveUp).
+    // The time-out flag: up once the deadline passed or the exchange was
+    // given up.
     bool TimedOut() const;
     bool Cancelled() const;
-    // Ends the exchange as if its deadline had passed; for a reply that is
-    // too large to be a real one.
+    // Ends the exchange as its deadline would: every later send or receive
+    // fails at once. For a reply that is too large to be a real one.
     void GiveUp();
+    bool GaveUp() const { return gaveUp; }
 
     // Sends what fits before the deadline; at least one byte, or negative on
     // an error, the deadline or a cancel. Never blocks past the deadline.
@@ -73,4 +75,5 @@ private:
     Clock::time_point deadline;
     bool timedOut = false;
     bool cancelled = false;
+    bool gaveUp = false;
 };

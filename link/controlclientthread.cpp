@@ -15,6 +15,8 @@ const LinkChannel::Texts kControlTexts = {
     "control new socket bind ok",
     "control new socket success",
     "Control host IP:",
+    "control heartbeat reply not taken",
+    "control not connected in time",
 };
 
 } // namespace
@@ -52,7 +54,7 @@ void ControlClientThread::heartBeatTimer()
     ++heartBeatCount;
 }
 
-void ControlClientThread::frameReceived(merro::net::SocketHandle sock, const char* buffer)
+bool ControlClientThread::frameReceived(merro::net::SocketHandle sock, const char* buffer)
 {
     LinkFrames::VersionReport report;
     if (LinkFrames::readVersionReport(buffer, report)) {
@@ -61,9 +63,11 @@ void ControlClientThread::frameReceived(merro::net::SocketHandle sock, const cha
     } else if (LinkFrames::isFrame(buffer, LinkFrames::kControlStart, LinkFrames::kHeartbeat)) {
         heartBeatCount = 0;
         linkedFlag = true;
-        sendHeartbeatReply(sock);
+        if (!sendHeartbeatReply(sock))
+            return false;
         emit updateLinkedFlag(linkedFlag);
     }
+    return true;
 }
 
 void ControlClientThread::peerClosed()

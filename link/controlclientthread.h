@@ -28,7 +28,7 @@ private slots:
     void heartBeatTimer();
 
 private:
-    void frameReceived(merro::net::SocketHandle sock, const char* buffer) override;
+    bool frameReceived(merro::net::SocketHandle sock, const char* buffer) override;
     void peerClosed() override;
     void heartBeatLost(int count) override;
     void connectionEnded() override;

@@ -15,6 +15,8 @@ const LinkChannel::Texts kGroundTexts = {
     "ground new socket bind ok",
     "ground new socket success",
     "Ground host IP:",
+    "ground heartbeat reply not taken",
+    "ground not connected in time",
 };
 
 } // namespace
@@ -51,10 +53,11 @@ void GroundClientThread::heartBeatTimer()
     ++heartBeatCount;
 }
 
-void GroundClientThread::frameReceived(merro::net::SocketHandle sock, const char* buffer)
+bool GroundClientThread::frameReceived(merro::net::SocketHandle sock, const char* buffer)
 {
     if (LinkFrames::isFrame(buffer, LinkFrames::kGroundStart, LinkFrames::kHeartbeat)) {
         heartBeatCount = 0;
-        sendHeartbeatReply(sock);
+        return sendHeartbeatReply(sock);
     }
+    return true;
 }

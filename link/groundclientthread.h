@@ -23,5 +23,5 @@ private slots:
     void heartBeatTimer();
 
 private:
-    void frameReceived(merro::net::SocketHandle sock, const char* buffer) override;
+    bool frameReceived(merro::net::SocketHandle sock, const char* buffer) override;
 };

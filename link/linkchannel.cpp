@@ -15,8 +15,12 @@ namespace {
 
 // Short enough that a stop request is seen well within a second.
 constexpr int kSliceMs = 100;
-constexpr int kConnectTimeoutMs = 500;
+// Never shorter than the probe: a unit that passed the probe must get in. Twice
+// as long, so that a connect answered only on the SYN retry (a second) gets in.
+constexpr int kConnectTimeoutMs = 2 * LinkChannel::kProbeTimeoutMs;
 constexpr int kAttemptPeriodMs = 1000;
+// A unit that keeps its heartbeat replies waiting longer than this is gone.
+constexpr int kReplyTimeoutMs = 1000;
 
 } // namespace
 
@@ -36,13 +40,24 @@ bool LinkChannel::stopRequested()
 
 bool LinkChannel::pauseUntil(const QDeadlineTimer& deadline)
 {
-    while (!stopRequested()) {
+    while (keepConnecting()) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0)
             return true;
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(remaining, kSliceMs)));
     }
     return false;
+}
+
+bool LinkChannel::keepConnecting()
+{
+    const int count = heartBeatCount;
+    if (count > kMaxSilentTicks) {
+        qDebug() << texts.notConnected << count;
+        heartBeatCount = 0;
+        connectionEnded();
+    }
+    return !stopRequested();
 }
 
 void LinkChannel::runConnections()
@@ -91,8 +106,8 @@ void LinkChannel::serveConnection(net::SocketHandle sock)
             }
             if (nRead < 0 && !net::lastCallInterrupted())
                 return;
-            if (nRead > 0)
-                frameReceived(sock, buffer);
+            if (nRead > 0 && !frameReceived(sock, buffer))
+                return;
         }
         const int count = heartBeatCount;
         if (count > kMaxSilentTicks) {
@@ -112,6 +127,7 @@ net::SocketHandle LinkChannel::NewSocket(const char* ip, unsigned short port)
     remote.sin_port = htons(port);
 
     bool announced = false;
+    heartBeatCount = 0;
     while (pauseUntil(nextAttempt)) {
         nextAttempt = QDeadlineTimer(kAttemptPeriodMs);
         const net::SocketHandle sock = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -128,14 +144,29 @@ net::SocketHandle LinkChannel::NewSocket(const char* ip, unsigned short port)
             qDebug() << texts.socketBound;
             announced = true;
         }
-        if (net::connectWithTimeout(sock, remote, kConnectTimeoutMs)
-            == net::ConnectResult::Connected) {
+        if (connectWithin(sock, remote)) {
             qDebug() << texts.socketConnected;
             return sock;
         }
         net::closeSocket(sock);
     }
     return net::kInvalidSocket;
+}
+
+bool LinkChannel::connectWithin(net::SocketHandle sock, const sockaddr_in& remote)
+{
+    if (!net::setNonBlocking(sock, true))
+        return false;
+    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    net::ConnectResult result = net::startConnect(sock, remote);
+    while (result == net::ConnectResult::TimedOut && keepConnecting()) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            break;
+        result = net::finishConnect(sock, static_cast<int>(std::min<qint64>(remaining, kSliceMs)));
+    }
+    net::setNonBlocking(sock, false);
+    return result == net::ConnectResult::Connected;
 }
 
 int LinkChannel::GetIP(net::SocketHandle sock, char* ipText)
@@ -150,10 +181,31 @@ int LinkChannel::GetIP(net::SocketHandle sock, char* ipText)
     return static_cast<int>(std::strlen(ipText));
 }
 
-void LinkChannel::sendHeartbeatReply(net::SocketHandle sock)
+bool LinkChannel::sendHeartbeatReply(net::SocketHandle sock)
 {
     char reply[LinkFrames::kFrameSize];
     LinkFrames::buildHeartbeatReply(reply);
-    // A lost reply is the unit's concern; the next heartbeat gets another.
-    (void)net::sendBytes(sock, reply, sizeof(reply));
+    // Never a blocking send: a unit that stops reading would hold the thread.
+    const QDeadlineTimer deadline(kReplyTimeoutMs);
+    int sent = 0;
+    while (sent < LinkFrames::kFrameSize) {
+        const int n = net::sendBytesNoWait(sock, reply + sent, LinkFrames::kFrameSize - sent);
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        // A broken connection shows in the next receive.
+        if (n < 0 && !net::lastCallWouldBlock() && !net::lastCallInterrupted())
+            return true;
+        if (stopRequested())
+            return false;
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0) {
+            qDebug() << texts.replyNotTaken;
+            return false;
+        }
+        if (net::waitWritable(sock, static_cast<int>(std::min<qint64>(remaining, kSliceMs))) < 0)
+            return true;
+    }
+    return true;
 }

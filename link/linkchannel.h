@@ -24,12 +24,16 @@ public:
         const char* socketBound;
         const char* socketConnected;
         const char* hostLabel;
+        const char* replyNotTaken;
+        const char* notConnected;
     };
 
     static constexpr int kIpTextSize = 20;
     // Timer ticks without a heartbeat that a connection survives.
     static constexpr int kMaxSilentTicks = 5;
     static constexpr int kTickMs = 1000;
+    // How long the window's probe waits for a unit to accept.
+    static constexpr int kProbeTimeoutMs = 1000;
 
     LinkChannel(const char* host, unsigned short port, const Texts& texts);
     virtual ~LinkChannel() = default;
@@ -43,23 +47,28 @@ protected:
     void runConnections();
 
     // A socket connected to ip:port. Attempts start at most once a second,
-    // each on a fresh socket; kInvalidSocket once a stop is requested.
+    // each on a fresh socket; kInvalidSocket once a stop is requested. While
+    // no connection stands, the loss of the unit is reported as for a silent
+    // connection.
     merro::net::SocketHandle NewSocket(const char* ip, unsigned short port);
     // Writes the socket's local IPv4 address as dotted text into ipText
     // (kIpTextSize bytes) and returns the text's length.
     static int GetIP(merro::net::SocketHandle sock, char* ipText);
 
-    void sendHeartbeatReply(merro::net::SocketHandle sock);
+    // False when the unit did not take the reply in time (or a stop came):
+    // the connection is then to be ended.
+    bool sendHeartbeatReply(merro::net::SocketHandle sock);
 
     // For the thread's destructor: asks the loop to stop and joins it.
     void stopAndWait(QThread* thread);
 
     // What a channel does with one receive; buffer holds LinkFrames::kReceiveSize
-    // bytes, zero beyond what arrived.
-    virtual void frameReceived(merro::net::SocketHandle sock, const char* buffer) = 0;
+    // bytes, zero beyond what arrived. False ends the connection.
+    virtual bool frameReceived(merro::net::SocketHandle sock, const char* buffer) = 0;
     virtual void peerClosed() {}
     virtual void heartBeatLost(int /*count*/) {}
-    // After every connection, however it ended.
+    // After every connection, however it ended, and whenever no connection
+    // came within the loss bound.
     virtual void connectionEnded() {}
 
     char serverIP[kIpTextSize];
@@ -70,7 +79,13 @@ protected:
 private:
     void serveConnection(merro::net::SocketHandle sock);
     // Sleeps in short steps until the deadline; false if a stop came first.
-    static bool pauseUntil(const QDeadlineTimer& deadline);
+    bool pauseUntil(const QDeadlineTimer& deadline);
+    // One step of waiting for a connection: reports the unit lost once it
+    // has been missing as long as a silent one may be; false on a stop.
+    bool keepConnecting();
+    // A connect that gives up after the connect wait, or on a stop; the
+    // socket is blocking again afterwards.
+    bool connectWithin(merro::net::SocketHandle sock, const sockaddr_in& remote);
     static bool stopRequested();
 
     Texts texts;

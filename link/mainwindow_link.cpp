@@ -40,8 +40,9 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
     if (linked)
         return;
 
-    const bool live = IPLive(QString::fromLatin1(merro::kGroundHost), merro::kUnitPort, 1000)
-                      && IPLive(QString::fromLatin1(merro::kControlHost), merro::kUnitPort, 1000);
+    const int wait = LinkChannel::kProbeTimeoutMs;
+    const bool live = IPLive(QString::fromLatin1(merro::kGroundHost), merro::kUnitPort, wait)
+                      && IPLive(QString::fromLatin1(merro::kControlHost), merro::kUnitPort, wait);
     if (!live) {
         showLinkState(ui->lineEditLinkMERRO, false);
         linked = false;

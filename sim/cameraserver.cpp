@@ -16,6 +16,15 @@ constexpr int kMaxHead = 65536;
 constexpr qint64 kWriteBacklog = 256 * 1024;
 constexpr qint64 kWritePiece = 64 * 1024;
 constexpr int kDripTickMs = 20;
+constexpr int kMinEndlessLine = 32;
+
+// Header line number `index` of a head that never ends, `size` bytes with CRLF.
+QByteArray endlessLine(qint64 index, int size)
+{
+    QByteArray line = "X-Endless-" + QByteArray::number(index) + ": ";
+    line += QByteArray(std::max(1, size - line.size() - 2), 'e');
+    return line + "\r\n";
+}
 
 QByteArray reason(int status)
 {
@@ -86,6 +95,9 @@ QByteArray faultName(CameraServer::Fault fault)
     case CameraServer::Fault::Chunked: return "chunked";
     case CameraServer::Fault::Drip: return "drip";
     case CameraServer::Fault::BigHeader: return "big-header";
+    case CameraServer::Fault::Trickle: return "trickle";
+    case CameraServer::Fault::EndlessHeader: return "endless-header";
+    case CameraServer::Fault::ExtraBytes: return "extra-bytes";
     }
     return {};
 }
@@ -118,6 +130,14 @@ void CameraServer::setListMode(ListMode mode, int count)
     hugeCount = count;
 }
 
+void CameraServer::setBody(Target target, const QByteArray& body)
+{
+    if (body.isNull())
+        bodies.erase(target);
+    else
+        bodies[target] = body;
+}
+
 CameraServer::Connection* CameraServer::connection(int id)
 {
     const auto it = connections.find(id);
@@ -131,7 +151,6 @@ void CameraServer::onNewConnection()
         auto c = std::make_unique<Connection>();
         c->socket = socket;
         socket->setParent(this);
-        c->drip.setInterval(kDripTickMs);
         connect(&c->drip, &QTimer::timeout, this, [this, id] { dripTick(id); });
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { onReadyRead(id); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { pump(id); });
@@ -321,7 +340,28 @@ void CameraServer::handle(int id, const QByteArray& head)
         send(id, reply, Fault::None, 0, keepAlive, false);
         return;
     }
-    send(id, answer(id, kind, target, query), applied, parameter, keepAlive, method == "HEAD");
+    Reply reply = answer(id, kind, target, query);
+    for (const auto& entry : bodies) {
+        if (targets(entry.first, kind)) {
+            reply.status = 200;
+            reply.body = entry.second;
+            log("set body" + tag);
+        }
+    }
+    send(id, reply, applied, parameter, keepAlive, method == "HEAD");
+}
+
+bool CameraServer::targets(Target target, Kind kind)
+{
+    switch (target) {
+    case Target::Count: return kind == Kind::Count;
+    case Target::List: return kind == Kind::List;
+    case Target::Info: return kind == Kind::Info;
+    case Target::Delete: return kind == Kind::Delete;
+    case Target::DeleteAll: return kind == Kind::DeleteAll;
+    case Target::Format: return kind == Kind::Format;
+    default: return false;
+    }
 }
 
 QVector<QByteArray> CameraServer::listEntries() const
@@ -446,6 +486,14 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     Connection* c = connection(id);
     if (!c)
         return;
+    if (applied == Fault::EndlessHeader) {
+        // Made line by line as the client takes them, never all at once.
+        c->endlessLine = std::max(kMinEndlessLine, parameter);
+        c->state = Connection::State::Writing;
+        c->socket->write("HTTP/1.1 200 OK\r\nServer: devicesim\r\n");
+        pump(id);
+        return;
+    }
     const bool isFile = !reply.filePath.isEmpty();
     const qint64 bodySize = isFile ? reply.fileSize : reply.body.size();
     c->closeAfter = !keepAlive || isFile || applied == Fault::CloseEarly
@@ -483,11 +531,15 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
         c->reply->setBodyLimit(0);
     else if (applied == Fault::CloseEarly)
         c->reply->setBodyLimit(bodySize / 2);
+    else if (applied == Fault::ExtraBytes)
+        c->reply->setTrailer(QByteArray(std::max(1, parameter), 'X'));
+    c->rateClock.start();
+    c->rateSent = 0;
 
     c->state = Connection::State::Writing;
-    if (applied == Fault::Drip) {
-        c->dripBytes = std::max(1, parameter);
-        c->drip.start();
+    if (applied == Fault::Drip || applied == Fault::Trickle) {
+        c->dripBytes = applied == Fault::Drip ? std::max(1, parameter) : 1;
+        c->drip.start(applied == Fault::Drip ? kDripTickMs : std::max(1, parameter));
     } else {
         pump(id);
     }
@@ -496,10 +548,34 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
 void CameraServer::pump(int id)
 {
     Connection* c = connection(id);
+    if (c && c->endlessLine > 0 && c->state == Connection::State::Writing) {
+        while (c->socket->bytesToWrite() < kWriteBacklog)
+            c->socket->write(endlessLine(++c->endlessCount, c->endlessLine));
+        return;
+    }
     if (!c || c->state != Connection::State::Writing || !c->reply || c->drip.isActive())
         return;
-    while (!c->reply->atEnd() && c->socket->bytesToWrite() < kWriteBacklog)
-        c->socket->write(c->reply->read(kWritePiece));
+    while (!c->reply->atEnd() && c->socket->bytesToWrite() < kWriteBacklog) {
+        qint64 piece = kWritePiece;
+        if (rate > 0) {
+            piece = std::min(piece, rate * c->rateClock.elapsed() / 1000 - c->rateSent);
+            if (piece <= 0) {
+                if (!c->rateWakeQueued) {
+                    c->rateWakeQueued = true;
+                    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, id] {
+                        if (Connection* again = connection(id)) {
+                            again->rateWakeQueued = false;
+                            pump(id);
+                        }
+                    });
+                }
+                return;
+            }
+        }
+        const QByteArray data = c->reply->read(piece);
+        c->rateSent += data.size();
+        c->socket->write(data);
+    }
     if (c->reply->atEnd())
         finishReply(id);
 }

@@ -4,6 +4,7 @@
 #include "replystream.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -26,16 +27,23 @@ class CameraServer : public Listener
 
 public:
     enum class Fault { None, CloseEarly, Stall, Hangup, NotFound, NoLength, Chunked, Drip,
-                       BigHeader };
+                       BigHeader, Trickle, EndlessHeader, ExtraBytes };
     enum class Target { All, Cgi, File, Count, List, Info, Delete, DeleteAll, Format };
     enum class ListMode { Normal, Hostile, Huge };
 
     explicit CameraServer(Card* card, QObject* parent = nullptr);
     ~CameraServer() override;
 
-    // parameter: bytes per tick for Drip, filler bytes for BigHeader.
+    // parameter: bytes per tick for Drip, filler bytes for BigHeader,
+    // milliseconds per byte for Trickle, bytes per line for EndlessHeader,
+    // bytes after the body for ExtraBytes.
     void setFault(Fault fault, int parameter, Target target, bool once);
     void setListMode(ListMode mode, int hugeCount);
+    // Caps the bytes per second sent on each connection; 0: no cap.
+    void setRate(qint64 bytesPerSecond) { rate = bytesPerSecond; }
+    // Replaces the body of every reply to one kind of CGI request (the request
+    // still takes effect); a null body goes back to the normal reply.
+    void setBody(Target target, const QByteArray& body);
     int requestCount() const { return requests; }
 
 private:
@@ -61,6 +69,11 @@ private:
         bool closedByCamera = false;
         QTimer drip;
         int dripBytes = 0;
+        int endlessLine = 0; // bytes per header line of a head without end
+        qint64 endlessCount = 0;
+        QElapsedTimer rateClock;
+        qint64 rateSent = 0;
+        bool rateWakeQueued = false;
     };
 
     static Reply errorReply(int status);
@@ -78,6 +91,7 @@ private:
     void closeConnection(int id);
     bool faultApplies(Kind kind) const;
     QVector<QByteArray> listEntries() const;
+    static bool targets(Target target, Kind kind);
     Connection* connection(int id);
 
     Card* card;
@@ -87,6 +101,8 @@ private:
     bool faultOnce = false;
     ListMode listMode = ListMode::Normal;
     int hugeCount = 0;
+    qint64 rate = 0;
+    std::map<Target, QByteArray> bodies;
     std::map<int, std::unique_ptr<Connection>> connections;
     int nextId = 0;
     int requests = 0;

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray endpointText(bool on, const QHostAddress& address, quint16 port)
@@ -174,8 +176,10 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground version T,HW,SW,PROTO,BOOT"
                  " | control|ground frames normal|split|double|junk"
                  " | control|ground drop | control|ground send HEX"
+                 " | control|ground accept normal|slow|none | control|ground flood on|off"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
-                 " | camera list normal|hostile|huge[=N]";
+                 " | camera list normal|hostile|huge[=N] | camera rate BYTES"
+                 " | camera body count|list|info|delete|deleteall|format TEXT|off";
         return result;
     }
     if (first == "stats")
@@ -257,6 +261,24 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
         }
         return "expected normal, split, double or junk";
     }
+    if (what == "accept") {
+        static const QList<QPair<QByteArray, UnitServer::Accept>> modes = {
+            {"normal", UnitServer::Accept::Normal},
+            {"slow", UnitServer::Accept::Slow},
+            {"none", UnitServer::Accept::None},
+        };
+        for (const auto& mode : modes) {
+            if (mode.first == arg) {
+                unit->setAccept(mode.second);
+                return {};
+            }
+        }
+        return "expected normal, slow or none";
+    }
+    if (what == "flood" && parseOnOff(arg, &on)) {
+        unit->setFlood(on);
+        return {};
+    }
     if (what == "drop" && words.size() == 2) {
         unit->dropAll();
         return {};
@@ -270,6 +292,49 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
         return {};
     }
     return "unknown unit command";
+}
+
+// "camera body TARGET TEXT|off": TEXT is one word in which \\r, \\n, \\\\ and
+// \\xNN stand for those bytes (\\x20 for a space).
+QByteArray DeviceSim::cameraBody(const QList<QByteArray>& words)
+{
+    using T = CameraServer::Target;
+    static const QList<QPair<QByteArray, T>> targets = {
+        {"count", T::Count}, {"list", T::List}, {"info", T::Info}, {"delete", T::Delete},
+        {"deleteall", T::DeleteAll}, {"format", T::Format},
+    };
+    const QByteArray text = words.value(3);
+    if (words.size() != 4)
+        return "expected TARGET TEXT|off";
+    for (const auto& entry : targets) {
+        if (entry.first != words[2])
+            continue;
+        if (text == "off") {
+            camera.setBody(entry.second, QByteArray());
+            return {};
+        }
+        QByteArray body("");
+        for (int i = 0; i < text.size(); ++i) {
+            if (text[i] != '\\' || i + 1 == text.size()) {
+                body += text[i];
+                continue;
+            }
+            const char next = text[++i];
+            if (next == 'r') {
+                body += '\r';
+            } else if (next == 'n') {
+                body += '\n';
+            } else if (next == 'x' && i + 2 < text.size()) {
+                body += QByteArray::fromHex(text.mid(i + 1, 2));
+                i += 2;
+            } else {
+                body += next;
+            }
+        }
+        camera.setBody(entry.second, body);
+        return {};
+    }
+    return "unknown target " + words.value(2);
 }
 
 QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
@@ -310,6 +375,16 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
             return "expected normal, hostile or huge[=N]";
         return {};
     }
+    if (what == "rate") {
+        bool ok = false;
+        const qlonglong bytes = arg.toLongLong(&ok);
+        if (!ok || bytes < 0)
+            return "expected bytes per second";
+        camera.setRate(bytes);
+        return {};
+    }
+    if (what == "body")
+        return cameraBody(words);
     if (what != "fault")
         return "unknown camera command";
 
@@ -318,6 +393,8 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         {"none", F::None}, {"close-early", F::CloseEarly}, {"stall", F::Stall},
         {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
         {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
+        {"trickle", F::Trickle}, {"endless-header", F::EndlessHeader},
+        {"extra-bytes", F::ExtraBytes},
     };
     using T = CameraServer::Target;
     static const QList<QPair<QByteArray, T>> targets = {
@@ -333,13 +410,18 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
     if (faultIndex < 0)
         return "unknown fault";
     const F fault = faults[faultIndex].second;
-    int parameter = number;
-    if (fault == F::Drip && equals < 0)
-        parameter = 256;
-    else if (fault == F::BigHeader && equals < 0)
-        parameter = 16384;
-    else if (equals >= 0 && fault != F::Drip && fault != F::BigHeader)
+    static const QList<QPair<F, int>> defaults = {
+        {F::Drip, 256}, {F::BigHeader, 16384}, {F::Trickle, 700}, {F::EndlessHeader, 64},
+        {F::ExtraBytes, 4096},
+    };
+    int parameter = -1;
+    for (const auto& entry : defaults) {
+        if (entry.first == fault)
+            parameter = equals < 0 ? entry.second : number;
+    }
+    if (parameter < 0 && equals >= 0)
         return "this fault takes no number";
+    parameter = std::max(parameter, 0);
 
     T target = T::All;
     bool once = false;

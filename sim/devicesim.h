@@ -57,6 +57,7 @@ public:
 private:
     QByteArray unitCommand(UnitServer* unit, const QList<QByteArray>& words);
     QByteArray cameraCommand(const QList<QByteArray>& words);
+    QByteArray cameraBody(const QList<QByteArray>& words);
     QByteArray stats() const;
     void readStandardInput();
     void onCommandConnection();

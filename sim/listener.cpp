@@ -23,6 +23,7 @@ bool Listener::listen(const QHostAddress& address, quint16 port, QString* error)
     boundAddress = address;
     boundPort = server.serverPort();
     log("listening " + address.toString().toLatin1() + ':' + QByteArray::number(boundPort));
+    startedListening();
     return true;
 }
 

@@ -29,6 +29,8 @@ public:
     quint16 port() const { return boundPort; }
 
 protected:
+    // After every successful listen(), for settings of the listening socket.
+    virtual void startedListening() {}
     // Writes "<name>: <text>" to the log.
     void log(const QByteArray& text) const;
 

@@ -39,7 +39,8 @@ void ReplyStream::setBodyLimit(qint64 bytes)
 
 bool ReplyStream::atEnd() const
 {
-    return pending.isEmpty() && bodyLeft == 0 && (!chunked || lastChunkQueued);
+    return pending.isEmpty() && bodyLeft == 0 && (!chunked || lastChunkQueued)
+           && trailer.isEmpty();
 }
 
 QByteArray ReplyStream::read(qint64 max)
@@ -75,6 +76,10 @@ QByteArray ReplyStream::read(qint64 max)
         if (chunked && !lastChunkQueued) {
             pending = "0\r\n\r\n";
             lastChunkQueued = true;
+            continue;
+        }
+        if (!trailer.isEmpty()) {
+            pending.swap(trailer);
             continue;
         }
         break;

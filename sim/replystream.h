@@ -19,12 +19,15 @@ public:
     void setChunked(bool on) { chunked = on; }
     // Ends the body after this many bytes, whatever the head announced.
     void setBodyLimit(qint64 bytes);
+    // Bytes sent after the body, beyond what the head announced.
+    void setTrailer(const QByteArray& bytes) { trailer = bytes; }
 
     QByteArray read(qint64 max);
     bool atEnd() const;
 
 private:
     QByteArray pending;
+    QByteArray trailer;
     std::unique_ptr<QIODevice> body;
     qint64 bodyLeft = 0;
     bool chunked = false;

@@ -1,5 +1,6 @@
 #include "unitserver.h"
 
+#include "platformsocket.h"
 #include "simlog.h"
 
 #include <QTcpSocket>
@@ -9,6 +10,19 @@ namespace {
 constexpr quint8 kVersionCommand = 0x00;
 constexpr quint8 kHeartbeatCommand = 0x04;
 constexpr int kReplySize = 6;
+// Qt listens with room for this many waiting connections.
+constexpr int kDefaultBacklog = 50;
+// A slow unit takes a waiting connection off its queue this often.
+constexpr int kSlowAcceptMs = 900;
+// Receive buffer of a flooding unit's connections, and the one they go back to.
+constexpr int kFloodReceiveBuffer = 2048;
+constexpr int kNormalReceiveBuffer = 131072;
+constexpr int kFloodSegment = 88;
+constexpr int kNormalSegment = 0; // as the route allows
+// A flood keeps this much queued, written this many frames at a time.
+constexpr qint64 kFloodBacklog = 64 * 1024;
+constexpr int kFloodBatch = 1024;
+constexpr int kFloodWatchMs = 250;
 
 QByteArray bigEndian16(int value)
 {
@@ -50,6 +64,8 @@ UnitServer::UnitServer(const QByteArray& unitName, quint8 start, QObject* parent
     connect(&server, &QTcpServer::newConnection, this, &UnitServer::onNewConnection);
     connect(&heartbeatTimer, &QTimer::timeout, this, &UnitServer::heartbeatTick);
     connect(&versionTimer, &QTimer::timeout, this, &UnitServer::versionTick);
+    connect(&acceptTimer, &QTimer::timeout, this, [this] { server.waitForNewConnection(0); });
+    acceptTimer.setInterval(kSlowAcceptMs);
     heartbeatTimer.start();
 }
 
@@ -80,6 +96,47 @@ void UnitServer::setVersionReports(bool on)
         versionTimer.stop();
 }
 
+void UnitServer::setAccept(Accept mode)
+{
+    accept = mode;
+    applyListenSettings();
+}
+
+void UnitServer::setFlood(bool on)
+{
+    flood = on;
+    applyListenSettings();
+}
+
+void UnitServer::startedListening()
+{
+    applyListenSettings();
+}
+
+// Settings of the listening socket are lost when it closes, so they are
+// applied again on every listen.
+void UnitServer::applyListenSettings()
+{
+    if (accept == Accept::Slow)
+        acceptTimer.start();
+    else
+        acceptTimer.stop();
+    if (!server.isListening())
+        return;
+    const auto listener = static_cast<merro::net::SocketHandle>(server.socketDescriptor());
+    // With a backlog of 0 the kernel keeps one connection waiting; further
+    // SYNs are dropped and the client retries about a second later.
+    merro::net::setListenBacklog(listener, accept == Accept::Normal ? kDefaultBacklog : 0);
+    if (accept == Accept::Normal)
+        server.resumeAccepting();
+    else
+        server.pauseAccepting();
+    merro::net::setReceiveBuffer(listener, flood ? kFloodReceiveBuffer : kNormalReceiveBuffer);
+    // Small segments keep the client's send buffer small too, so that a few
+    // thousand unread replies fill it.
+    merro::net::setMaxSegment(listener, flood ? kFloodSegment : kNormalSegment);
+}
+
 UnitServer::Peer* UnitServer::peer(int id)
 {
     const auto it = peers.find(id);
@@ -104,6 +161,10 @@ void UnitServer::onNewConnection()
             + socket->peerAddress().toString().toLatin1() + ':'
             + QByteArray::number(socket->peerPort()));
 
+        if (flood) {
+            startFlood(id);
+            continue;
+        }
         if (versionReports)
             sendVersionNow(id);
         if (heartbeats) {
@@ -113,9 +174,64 @@ void UnitServer::onNewConnection()
     }
 }
 
+void UnitServer::startFlood(int id)
+{
+    Peer* p = peer(id);
+    p->flooding = true;
+    // Qt stops reading once its buffer holds this much: the kernel's fills up.
+    p->socket->setReadBufferSize(1);
+    connect(p->socket, &QTcpSocket::bytesWritten, this,
+            [this, id](qint64 written) { floodMore(id, written); });
+    p->floodWatch.setInterval(kFloodWatchMs);
+    connect(&p->floodWatch, &QTimer::timeout, this, [this, id] { watchFlood(id); });
+    p->floodWatch.start();
+    log("flooding #" + QByteArray::number(id));
+    floodMore(id, 0);
+}
+
+void UnitServer::floodMore(int id, qint64 written)
+{
+    Peer* p = peer(id);
+    if (!p || p->closedByUnit || p->socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    p->floodWritten += written;
+    while (p->socket->bytesToWrite() < kFloodBacklog) {
+        // Four-byte frames: segments and the client's receives are multiples
+        // of four, so every receive starts on a frame.
+        QByteArray frames;
+        for (int i = 0; i < kFloodBatch; ++i) {
+            const quint8 sequence = p->sequence++;
+            frames += static_cast<char>(startByte);
+            frames += static_cast<char>(sequence);
+            frames += static_cast<char>(kHeartbeatCommand);
+            frames += static_cast<char>((startByte + sequence + kHeartbeatCommand) & 0xff);
+        }
+        p->socket->write(frames);
+    }
+}
+
+// Logs once per stall that the flood no longer leaves: the buffers between
+// the unit and its client are full.
+void UnitServer::watchFlood(int id)
+{
+    Peer* p = peer(id);
+    if (!p)
+        return;
+    const bool moved = p->floodWritten != p->floodSeen;
+    p->floodSeen = p->floodWritten;
+    if (moved) {
+        p->floodBlocked = false;
+    } else if (!p->floodBlocked) {
+        p->floodBlocked = true;
+        log("flood blocked #" + QByteArray::number(id) + " after "
+            + QByteArray::number(p->floodWritten) + " bytes");
+    }
+}
+
 void UnitServer::sendVersionNow(int id)
 {
-    if (Peer* p = peer(id))
+    Peer* p = peer(id);
+    if (p && !p->flooding)
         enqueue(id, versionFrame(*p), "version");
 }
 
@@ -138,14 +254,19 @@ void UnitServer::dropAll()
         p.closedByUnit = true;
         p.queue.clear();
         p.pacer.stop();
-        p.socket->disconnectFromHost();
+        p.floodWatch.stop();
+        // A flood never drains, so its connection would never finish closing.
+        if (p.flooding)
+            p.socket->abort();
+        else
+            p.socket->disconnectFromHost();
     }
 }
 
 void UnitServer::onReadyRead(int id)
 {
     Peer* p = peer(id);
-    if (!p)
+    if (!p || p->flooding)
         return;
     p->replies += p->socket->readAll();
     while (p->replies.size() >= kReplySize) {
@@ -179,6 +300,7 @@ void UnitServer::onDisconnected(int id)
     p->socket->deleteLater();
     // The peer may still be on the call stack (a failed write): forget it later.
     p->pacer.stop();
+    p->floodWatch.stop();
     p->queue.clear();
     QTimer::singleShot(0, this, [this, id] { peers.erase(id); });
 }
@@ -263,6 +385,8 @@ void UnitServer::heartbeatTick()
     for (auto& entry : peers) {
         const int id = entry.first;
         Peer& p = *entry.second;
+        if (p.flooding)
+            continue;
         const QByteArray beat = frame(p, kHeartbeatCommand, QByteArray(1, '\0'));
         switch (style) {
         case Style::Normal:

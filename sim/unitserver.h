@@ -40,6 +40,7 @@ class UnitServer : public Listener
 
 public:
     enum class Style { Normal, Split, Double, Junk };
+    enum class Accept { Normal, Slow, None };
 
     UnitServer(const QByteArray& name, quint8 startByte, QObject* parent = nullptr);
     ~UnitServer() override;
@@ -51,6 +52,12 @@ public:
     void setVersion(const VersionValues& values) { version = values; }
     void setGap(int ms) { gap = ms; }
     void setStyle(Style value) { style = value; }
+    // Slow and None leave room for one waiting connection only; Slow takes
+    // one off the queue now and then, None never does.
+    void setAccept(Accept mode);
+    // New connections get a small receive buffer, a flood of heartbeats and
+    // no reading at all.
+    void setFlood(bool on);
 
     void sendVersionNow();
     // One write of exactly these bytes to every connection.
@@ -75,6 +82,11 @@ private:
         QElapsedTimer lastWrite;
         QTimer pacer;
         QByteArray replies;
+        bool flooding = false;
+        bool floodBlocked = false;
+        qint64 floodWritten = 0;
+        qint64 floodSeen = 0;
+        QTimer floodWatch;
     };
 
     void onNewConnection();
@@ -85,6 +97,11 @@ private:
     void sendVersionNow(int id);
     void heartbeatTick();
     void versionTick();
+    void startedListening() override;
+    void applyListenSettings();
+    void startFlood(int id);
+    void floodMore(int id, qint64 written);
+    void watchFlood(int id);
     Peer* peer(int id);
 
     QByteArray frame(Peer& p, quint8 command, const QByteArray& data);
@@ -99,6 +116,9 @@ private:
     VersionValues version;
     int gap = 100;
     Style style = Style::Normal;
+    Accept accept = Accept::Normal;
+    QTimer acceptTimer;
+    bool flood = false;
     std::map<int, std::unique_ptr<Peer>> peers;
     int nextId = 0;
     int goodReplies = 0;

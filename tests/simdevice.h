@@ -36,7 +36,8 @@ public:
     // Starts the device on the card; extra flags as for merro-devicesim.
     bool start(const QStringList& flags = {})
     {
-        process.start(program(), QStringList{"--card", cardPath()} + flags);
+        // --exit-on-eof: a test that crashes takes the device with it.
+        process.start(program(), QStringList{"--card", cardPath(), "--exit-on-eof"} + flags);
         return process.waitForStarted() && waitFor("sim: ready");
     }
 

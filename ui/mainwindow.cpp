@@ -24,6 +24,9 @@ MainWindow::MainWindow(QWidget* parent)
     urlFormatCard = CardEndpoints::url(CardEndpoints::kFormatCard);
 
     CardEndpoints::insertDefaultHeaders(httpRequest.headers);
+    cardRequestDeadlineMs = CardEndpoints::kRequestDeadlineMs;
+    cardMaintenanceDeadlineMs = CardEndpoints::kMaintenanceDeadlineMs;
+    httpClient.SetCancel(&cardCancel);
 
     ui = new Ui::MainWindow;
     ui->setupUi(this);
@@ -46,6 +49,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // A card request still running ends at once rather than at its deadline.
+    cardCancel = true;
     stopWorkerThreads();
     delete ui;
 }

@@ -2,9 +2,17 @@
 
 #include "httpclient.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
+#include <atomic>
+#include <functional>
+
+class QLabel;
 class QLineEdit;
 class QTranslator;
 
@@ -32,6 +40,10 @@ public:
     int selectionCursor() const { return selectedCursor; }
     int selectionRow(int index) const { return selectedRows[index]; }
 
+    // Card: how long one listing or delete request, and one delete-all or
+    // format, may take (tests shorten them).
+    void setCardDeadlines(int requestMs, int maintenanceMs);
+
 private slots:
     void translateLanguage();
     void comboxLanguageChanged();
@@ -51,16 +63,36 @@ private slots:
     void on_pushButtonFormatCard_clicked();
     void on_checkBoxSelectAllFiles_stateChanged(int arg1);
     void GetSelectedFiles();
-    int findSubString(const char* string, char* strBuf, const char* leftSplit,
+    int findSubString(const char* string, char* strBuf, int bufSize, const char* leftSplit,
                       const char* rightSplit);
     static bool IPLive(QString ip, int port, int timeout = 1000);
     void VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer);
     void updateLinkedFlag(bool flag);
 
+    // download
+    void DownloadFileFailed(int why, int status);
+
 private:
     // Asks every worker thread to stop and waits for it; a running QThread
     // must not be destroyed with the window's children.
     void stopWorkerThreads();
+
+    // Card: each blocking request runs on a helper thread while a local event
+    // loop keeps the window painting; the helper ends early when cardCancel
+    // is raised (window closing, application quitting).
+    bool runCardJob(const std::function<void()>& job);
+    bool cardGet(const QString& url, int deadlineMs, bool* ok);
+    bool askCard(const QString& title, const QString& text);
+    int listCardEntries(int* leftOut);
+    bool readFileInfos(int total, QStringList* problems);
+    void runCardMaintenance(const QString& url, const QString& boxText,
+                            const QString& failureText);
+    std::atomic<bool> cardCancel{false};
+    bool cardAborted = false;
+    bool cardDeleteStopped = false;
+    int cardDeleteFailures = 0;
+    int cardRequestDeadlineMs;
+    int cardMaintenanceDeadlineMs;
 
     QTranslator* translator;
     bool linked;
@@ -80,4 +112,20 @@ private:
     HttpResponse httpResponse;
     std::string responseBody;
     Ui::MainWindow* ui;
+
+    // download: the queue keeps the names and dates it was started with, so
+    // that browsing or deleting meanwhile cannot misdirect it.
+    struct QueuedDownload
+    {
+        QString name;
+        QDateTime created;
+    };
+    void startNextDownload();
+    void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
+    QVector<QueuedDownload> downloadQueue;
+    int downloadNext = 0;
+    QStringList downloadFailures;
+    QElapsedTimer downloadClock;
+    qint64 downloadRateShownAt = 0;
+    QLabel* downloadRate = nullptr;
 };

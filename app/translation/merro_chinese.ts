@@ -91,5 +91,123 @@
         <source>Download Progress:</source>
         <translation>下载进度：</translation>
     </message>
+    <message>
+        <source>not a plain card file name</source>
+        <translation>不是有效的卡内文件名</translation>
+    </message>
+    <message>
+        <source>no network socket</source>
+        <translation>无法创建网络套接字</translation>
+    </message>
+    <message>
+        <source>camera not reachable</source>
+        <translation>无法连接相机</translation>
+    </message>
+    <message>
+        <source>no reply from the camera</source>
+        <translation>相机无应答</translation>
+    </message>
+    <message>
+        <source>reply header too large</source>
+        <translation>应答头过大</translation>
+    </message>
+    <message>
+        <source>the camera answered %1</source>
+        <translation>相机应答 %1</translation>
+    </message>
+    <message>
+        <source>unsupported reply</source>
+        <translation>不支持的应答格式</translation>
+    </message>
+    <message>
+        <source>transfer cut short</source>
+        <translation>传输中断</translation>
+    </message>
+    <message>
+        <source>the camera stopped sending</source>
+        <translation>相机停止发送数据</translation>
+    </message>
+    <message>
+        <source>cannot create the local file</source>
+        <translation>无法创建本地文件</translation>
+    </message>
+    <message>
+        <source>cannot write to disk (disk full?)</source>
+        <translation>无法写入磁盘（磁盘已满？）</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>%1 not downloaded: %2</source>
+        <translation>%1 未下载：%2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files downloaded</source>
+        <translation>已下载 %1 个文件，共 %2 个</translation>
+    </message>
+    <message>
+        <source>%1; not downloaded: %2</source>
+        <translation>%1；未下载：%2</translation>
+    </message>
+    <message>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/秒</translation>
+    </message>
+    <message>
+        <source>%1 MB/s, %2 left</source>
+        <translation>%1 MB/秒，剩余 %2</translation>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>Delete the %1 selected files from the card?</source>
+        <translation>确定从卡中删除选中的 %1 个文件吗？</translation>
+    </message>
+    <message>
+        <source>Delete every file on the card?</source>
+        <translation>确定删除卡内所有文件吗？</translation>
+    </message>
+    <message>
+        <source>Format the card? Every file on it will be lost.</source>
+        <translation>确定格式化卡吗？卡内所有文件都将丢失。</translation>
+    </message>
+    <message>
+        <source>Could not read the card&apos;s file list.</source>
+        <translation>无法读取卡内文件列表。</translation>
+    </message>
+    <message>
+        <source>Reading file details: %1 of %2</source>
+        <translation>正在读取文件信息：%1 / %2</translation>
+    </message>
+    <message>
+        <source>The camera stopped answering: no details for %1 of %2 files.</source>
+        <translation>相机停止响应：%2 个文件中有 %1 个没有读到信息。</translation>
+    </message>
+    <message>
+        <source>Details of %1 files could not be read.</source>
+        <translation>有 %1 个文件的信息未能读取。</translation>
+    </message>
+    <message>
+        <source>%1 entries of the card&apos;s list were left out: unsafe names or more than %2 files.</source>
+        <translation>卡内文件列表中有 %1 项被略去：名称不安全或文件超过 %2 个。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 selected files could not be deleted.</source>
+        <translation>选中的 %2 个文件中有 %1 个未能删除。</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm deleting all files.</source>
+        <translation>相机未确认已删除所有文件。</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm formatting the card.</source>
+        <translation>相机未确认已格式化卡。</translation>
+    </message>
 </context>
 </TS>

@@ -91,5 +91,123 @@
         <source>Download Progress:</source>
         <translation>Download Progress:</translation>
     </message>
+    <message>
+        <source>not a plain card file name</source>
+        <translation>not a plain card file name</translation>
+    </message>
+    <message>
+        <source>no network socket</source>
+        <translation>no network socket</translation>
+    </message>
+    <message>
+        <source>camera not reachable</source>
+        <translation>camera not reachable</translation>
+    </message>
+    <message>
+        <source>no reply from the camera</source>
+        <translation>no reply from the camera</translation>
+    </message>
+    <message>
+        <source>reply header too large</source>
+        <translation>reply header too large</translation>
+    </message>
+    <message>
+        <source>the camera answered %1</source>
+        <translation>the camera answered %1</translation>
+    </message>
+    <message>
+        <source>unsupported reply</source>
+        <translation>unsupported reply</translation>
+    </message>
+    <message>
+        <source>transfer cut short</source>
+        <translation>transfer cut short</translation>
+    </message>
+    <message>
+        <source>the camera stopped sending</source>
+        <translation>the camera stopped sending</translation>
+    </message>
+    <message>
+        <source>cannot create the local file</source>
+        <translation>cannot create the local file</translation>
+    </message>
+    <message>
+        <source>cannot write to disk (disk full?)</source>
+        <translation>cannot write to disk (disk full?)</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>%1 not downloaded: %2</source>
+        <translation>%1 not downloaded: %2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files downloaded</source>
+        <translation>%1 of %2 files downloaded</translation>
+    </message>
+    <message>
+        <source>%1; not downloaded: %2</source>
+        <translation>%1; not downloaded: %2</translation>
+    </message>
+    <message>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/s</translation>
+    </message>
+    <message>
+        <source>%1 MB/s, %2 left</source>
+        <translation>%1 MB/s, %2 left</translation>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Delete the %1 selected files from the card?</source>
+        <translation>Delete the %1 selected files from the card?</translation>
+    </message>
+    <message>
+        <source>Delete every file on the card?</source>
+        <translation>Delete every file on the card?</translation>
+    </message>
+    <message>
+        <source>Format the card? Every file on it will be lost.</source>
+        <translation>Format the card? Every file on it will be lost.</translation>
+    </message>
+    <message>
+        <source>Could not read the card&apos;s file list.</source>
+        <translation>Could not read the card&apos;s file list.</translation>
+    </message>
+    <message>
+        <source>Reading file details: %1 of %2</source>
+        <translation>Reading file details: %1 of %2</translation>
+    </message>
+    <message>
+        <source>The camera stopped answering: no details for %1 of %2 files.</source>
+        <translation>The camera stopped answering: no details for %1 of %2 files.</translation>
+    </message>
+    <message>
+        <source>Details of %1 files could not be read.</source>
+        <translation>Details of %1 files could not be read.</translation>
+    </message>
+    <message>
+        <source>%1 entries of the card&apos;s list were left out: unsafe names or more than %2 files.</source>
+        <translation>%1 entries of the card&apos;s list were left out: unsafe names or more than %2 files.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 selected files could not be deleted.</source>
+        <translation>%1 of %2 selected files could not be deleted.</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm deleting all files.</source>
+        <translation>The camera did not confirm deleting all files.</translation>
+    </message>
+    <message>
+        <source>The camera did not confirm formatting the card.</source>
+        <translation>The camera did not confirm formatting the card.</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,311 @@
+#include "cardfiletransfer.h"
+
+#include "cardfilename.h"
+#include "platformfile.h"
+#include "platformsocket.h"
+
+#include <QDebug>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace net = merro::net;
+
+namespace download {
+
+namespace {
+
+constexpr char kRequestPattern[] =
+    "GET %s HTTP/1.1\r\n"
+    "Accept:text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,*/*;q=0.8\r\n"
+    "User-Agent:Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537(KHTML, like Gecko) "
+    "Chrome/47.0.2526Safari/537.36\r\n"
+    "Host:%s\r\n"
+    "Connection:close\r\n"
+    "\r\n";
+constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
+constexpr size_t kInitialHeaderSize = 4096;
+// Written data is handed to the disk in steps of this size while it arrives.
+constexpr long long kWriteBackStep = 8 * 1024 * 1024;
+// No camera sends a head this large; a peer that tries must not eat memory.
+constexpr size_t kMaxHeaderSize = 1024 * 1024;
+
+class SocketGuard
+{
+public:
+    explicit SocketGuard(net::SocketHandle s) : handle(s) {}
+    ~SocketGuard()
+    {
+        if (net::isValid(handle))
+            net::closeSocket(handle);
+    }
+    SocketGuard(const SocketGuard&) = delete;
+    SocketGuard& operator=(const SocketGuard&) = delete;
+    net::SocketHandle handle;
+};
+
+// Waits for the socket in short slices so that a stop request is seen.
+Outcome waitFor(net::SocketHandle s, bool toSend, int limitMs, TransferObserver& observer)
+{
+    const QDeadlineTimer deadline(limitMs);
+    for (;;) {
+        if (observer.stopRequested())
+            return Outcome::Stopped;
+        const int slice = static_cast<int>(std::min<qint64>(kSliceMs, deadline.remainingTime()));
+        const int ready = toSend ? net::waitWritable(s, slice) : net::waitReadable(s, slice);
+        if (ready > 0)
+            return Outcome::Done;
+        if (ready < 0)
+            return Outcome::Incomplete;
+        if (deadline.hasExpired())
+            return Outcome::TimedOut;
+    }
+}
+
+// > 0: bytes received; 0: the camera closed; < 0: `why` says what went wrong.
+int receiveSome(net::SocketHandle s, char* buffer, int length, TransferObserver& observer,
+                Outcome* why)
+{
+    for (;;) {
+        const int n = net::recvBytes(s, buffer, length);
+        if (n >= 0)
+            return n;
+        if (net::lastCallInterrupted())
+            continue;
+        if (!net::lastCallWouldBlock()) {
+            *why = Outcome::Incomplete;
+            return -1;
+        }
+        const Outcome waited = waitFor(s, false, kSilenceTimeoutMs, observer);
+        if (waited != Outcome::Done) {
+            *why = waited;
+            return -1;
+        }
+    }
+}
+
+bool sendAll(net::SocketHandle s, const char* data, int length, TransferObserver& observer)
+{
+    while (length > 0) {
+        const int n = net::sendBytes(s, data, length);
+        if (n > 0) {
+            data += n;
+            length -= n;
+        } else if (n < 0 && (net::lastCallInterrupted() || net::lastCallWouldBlock())) {
+            if (waitFor(s, true, kSilenceTimeoutMs, observer) != Outcome::Done)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+Outcome connectTo(net::SocketHandle s, const CardFileJob& job, TransferObserver& observer)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(job.port);
+    address.sin_addr.s_addr = inet_addr(job.host.constData());
+    if (!net::setNonBlocking(s, true))
+        return Outcome::ConnectFailed;
+    net::ConnectResult result = net::startConnect(s, address);
+    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    while (result == net::ConnectResult::TimedOut && !deadline.hasExpired()) {
+        if (observer.stopRequested())
+            return Outcome::Stopped;
+        result = net::finishConnect(s, kSliceMs);
+    }
+    if (result == net::ConnectResult::Connected)
+        return Outcome::Done;
+    std::printf("connect failed, return: %d\n", -1);
+    std::fflush(stdout);
+    return Outcome::ConnectFailed;
+}
+
+// Reads the head one byte at a time, so that no body byte is taken with it,
+// up to a run of four CR or LF characters.
+Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_header* header)
+{
+    size_t size = kInitialHeaderSize;
+    char* text = static_cast<char*>(std::malloc(size));
+    if (!text)
+        return Outcome::HeaderTooLarge;
+    size_t length = 0;
+    text[0] = '\0';
+    Outcome outcome = Outcome::NoReply;
+    for (;;) {
+        char byte;
+        Outcome why = Outcome::NoReply;
+        const int n = receiveSome(s, &byte, 1, observer, &why);
+        if (n <= 0) {
+            if (n < 0 && why != Outcome::Incomplete)
+                outcome = why;
+            break;
+        }
+        if (length + 2 > size) {
+            if (size * 2 > kMaxHeaderSize) {
+                outcome = Outcome::HeaderTooLarge;
+                break;
+            }
+            char* larger = static_cast<char*>(std::realloc(text, size * 2));
+            if (!larger) {
+                std::printf("realloc failed\n");
+                std::fflush(stdout);
+                outcome = Outcome::HeaderTooLarge;
+                break;
+            }
+            text = larger;
+            size *= 2;
+        }
+        text[length++] = byte;
+        text[length] = '\0';
+        if (byte != '\r' && byte != '\n')
+            continue;
+        size_t run = 0;
+        while (run < length && (text[length - 1 - run] == '\r' || text[length - 1 - run] == '\n'))
+            ++run;
+        if (run == 4) {
+            *header = parseResponseHeader(text);
+            outcome = Outcome::Done;
+            break;
+        }
+    }
+    std::free(text);
+    return outcome;
+}
+
+// Whether the head names a Transfer-Encoding, in any letter case.
+bool hasTransferCoding(const char* response)
+{
+    static const char kField[] = "\ntransfer-encoding:";
+    const size_t fieldLength = sizeof(kField) - 1;
+    for (const char* p = response; *p; ++p) {
+        size_t i = 0;
+        while (i < fieldLength && p[i]
+               && std::tolower(static_cast<unsigned char>(p[i])) == kField[i])
+            ++i;
+        if (i == fieldLength)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+resp_header parseResponseHeader(const char* response)
+{
+    resp_header header;
+    if (const char* at = std::strstr(response, "HTTP/"))
+        std::sscanf(at, "%*s %d", &header.status_code);
+    if (const char* at = std::strstr(response, "Content-Type:"))
+        std::sscanf(at, "%*s %127s", header.content_type);
+    if (const char* at = std::strstr(response, "Content-Length:")) {
+        long long length = -1;
+        if (std::sscanf(at, "%*s %lld", &length) == 1)
+            header.content_length = length;
+    }
+    header.coded = hasTransferCoding(response);
+    return header;
+}
+
+bool composeRequest(const QByteArray& name, const QByteArray& host, char* buffer)
+{
+    if (!merro::isPlainCardFileName(std::string_view(name.constData(), name.size())))
+        return false;
+    const QByteArray url = "http://" + host + kCardFolder + name;
+    std::memset(buffer, 0, kRequestSize);
+    const int length = std::snprintf(buffer, kRequestSize, kRequestPattern, url.constData(),
+                                     host.constData());
+    return length > 0 && length < kRequestSize;
+}
+
+Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* status)
+{
+    *status = 0;
+    char request[kRequestSize];
+    if (!composeRequest(job.name, job.host, request))
+        return Outcome::BadName;
+
+    if (!QDir(QString::fromLatin1(job.folder)).exists()) {
+        qDebug() << "DCIM is not exist!";
+        QDir().mkdir(QString::fromLatin1(job.folder));
+    }
+
+    const SocketGuard socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!net::isValid(socket.handle)) {
+        std::printf("invalid socket descriptor: %d\n", static_cast<int>(socket.handle));
+        std::fflush(stdout);
+        return Outcome::NoSocket;
+    }
+    const Outcome connected = connectTo(socket.handle, job, observer);
+    if (connected != Outcome::Done)
+        return connected;
+    if (!sendAll(socket.handle, request, static_cast<int>(std::strlen(request)), observer))
+        return observer.stopRequested() ? Outcome::Stopped : Outcome::NoReply;
+
+    resp_header header;
+    const Outcome headed = receiveHeader(socket.handle, observer, &header);
+    if (headed != Outcome::Done)
+        return headed;
+    observer.headerReceived(header);
+    *status = header.status_code;
+    if (header.status_code != 200)
+        return Outcome::BadStatus;
+    // The camera always announces a plain length; anything else is refused
+    // rather than saved undecoded.
+    if (header.coded || header.content_length < -1)
+        return Outcome::Unsupported;
+
+    // Until commit() the body lives in a temporary file beside the target;
+    // any early return removes it and leaves an older copy alone.
+    QSaveFile file(QString::fromLatin1(job.folder + job.name));
+    if (!file.open(QIODevice::WriteOnly))
+        return Outcome::OpenFailed;
+    const long long total = header.content_length;
+    long long written = 0;
+    long long writtenBack = 0;
+    std::vector<char> buffer(kBlockSize);
+    while (total < 0 || written < total) {
+        if (observer.stopRequested())
+            return Outcome::Stopped;
+        // Never read past the announced length: extra bytes are not the file's.
+        const int want = total < 0 ? kBlockSize
+                                   : static_cast<int>(std::min<long long>(kBlockSize,
+                                                                          total - written));
+        Outcome why = Outcome::Incomplete;
+        const int received = receiveSome(socket.handle, buffer.data(), want, observer, &why);
+        if (received < 0)
+            return why;
+        if (received == 0)
+            break;
+        if (file.write(buffer.data(), received) != received)
+            return Outcome::WriteFailed;
+        written += received;
+        observer.blockWritten(written, total);
+        if (written - writtenBack >= kWriteBackStep) {
+            if (!file.flush())
+                return Outcome::WriteFailed;
+            merro::fs::startWriteBack(file.handle(), writtenBack, written - writtenBack);
+            writtenBack = written;
+        }
+    }
+    if (total >= 0 && written != total)
+        return Outcome::Incomplete;
+    if (!file.flush())
+        return Outcome::WriteFailed;
+
+    // Set on the temporary file: the rename keeps it, and nothing is written after.
+    if (job.created.isValid())
+        file.setFileTime(job.created, QFileDevice::FileModificationTime);
+    return file.commit() ? Outcome::Done : Outcome::WriteFailed;
+}
+
+} // namespace download
