@@ -19,8 +19,8 @@ private slots:
 
     void framesComeOneByOne()
     {
-        // The version report and heartbeats go out together; a wide gap keeps them apart even
-        // for a slow reader.
+        // On connect a version report and a heartbeat are due at once; the wide gap keeps
+        // them apart even for a slow reader.
         QTcpSocket unit;
         unit.connectToHost(qEnvironmentVariable("MERRO_CONTROL_HOST"), 5000);
         QVERIFY(unit.waitForConnected(3000));
