@@ -17,7 +17,7 @@ out=$(unshare -rn bash -c '
     ip link add x0 type veth peer name x1 2>/dev/null \
         || ip link add x0 type bridge 2>/dev/null || exit 77
     MERRO_NETNS=1 "$0" touch "$1"; echo "netns-run: $? lo: $(ip -o -4 addr show dev lo | wc -l)"
-    "$2" --card "$3" </dev/null; echo "sim: $?"' "$run" "$tmp/ran" "$sim" "$tmp" 2>&1)
+    "$2" --card "$3" --exit-on-eof </dev/null; echo "sim: $?"' "$run" "$tmp/ran" "$sim" "$tmp" 2>&1)
 [[ $? == 77 ]] && { echo "no spare interface can be made here: not checked"; exit 77; }
 [[ $out == *"not isolated"*"x0"*"netns-run: 125 lo: 0"* ]] || fail "netns-run did not refuse first: $out"
 [[ ! -e $tmp/ran ]] || fail "netns-run ran the command with another interface in sight"

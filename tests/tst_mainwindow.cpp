@@ -126,7 +126,8 @@ private slots:
     {
         for (const QString name : {"LinkMERRO", "EnterTFcard", "DownloadFile", "DeleteFile",
                                    "DeleteAllFiles", "FormatCard"}) {
-            QCOMPARE(connectionsOf(child<QWidget>(qPrintable("pushButton" + name)), "clicked(bool)"),
+            QWidget* button = child<QWidget>(qPrintable("pushButton" + name));
+            QCOMPARE(connectionsOf(button, "clicked(bool)"),
                      QStringList("--> MainWindow::MainWindow on_pushButton" + name + "_clicked()"));
         }
         QCOMPARE(connectionsOf(child<QWidget>("checkBoxSelectAllFiles"), "stateChanged(int)"),
