@@ -12,6 +12,19 @@
 
 namespace {
 
+// The value a command word names in a table of words and values.
+template <typename T>
+bool pick(const QList<QPair<QByteArray, T>>& table, const QByteArray& word, T* value)
+{
+    for (const auto& entry : table) {
+        if (entry.first == word) {
+            *value = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
 QByteArray endpointText(bool on, const QHostAddress& address, quint16 port)
 {
     if (!on)
@@ -253,13 +266,11 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
             {"double", UnitServer::Style::Double},
             {"junk", UnitServer::Style::Junk},
         };
-        for (const auto& style : styles) {
-            if (style.first == arg) {
-                unit->setStyle(style.second);
-                return {};
-            }
-        }
-        return "expected normal, split, double or junk";
+        UnitServer::Style style;
+        if (!pick(styles, arg, &style))
+            return "expected normal, split, double or junk";
+        unit->setStyle(style);
+        return {};
     }
     if (what == "accept") {
         static const QList<QPair<QByteArray, UnitServer::Accept>> modes = {
@@ -267,13 +278,11 @@ QByteArray DeviceSim::unitCommand(UnitServer* unit, const QList<QByteArray>& wor
             {"slow", UnitServer::Accept::Slow},
             {"none", UnitServer::Accept::None},
         };
-        for (const auto& mode : modes) {
-            if (mode.first == arg) {
-                unit->setAccept(mode.second);
-                return {};
-            }
-        }
-        return "expected normal, slow or none";
+        UnitServer::Accept mode;
+        if (!pick(modes, arg, &mode))
+            return "expected normal, slow or none";
+        unit->setAccept(mode);
+        return {};
     }
     if (what == "flood" && parseOnOff(arg, &on)) {
         unit->setFlood(on);
