@@ -1,9 +1,10 @@
-// The window's card slots: listing, maintenance and the reply text cutter.
+// The window's card slots: listing and maintenance.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "cardendpoints.h"
 #include "cardfilename.h"
+#include "cardreplies.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,9 +17,7 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -66,6 +65,8 @@ bool noAnswer(HttpFailure failure)
 }
 
 const char kConfirmTitle[] = "单击消息";
+
+static_assert(MainWindow::kFileNameSize == CardReplies::kValueSize);
 
 } // namespace
 
@@ -131,11 +132,7 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
         return;
     char countText[16] = "";
     if (ok) {
-        findSubString(responseBody.c_str(), countText, sizeof countText, "=\"", "\";");
-        // The count goes into the next URL: only digits may.
-        if (!std::all_of(countText, countText + std::strlen(countText),
-                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-            countText[0] = '\0';
+        CardReplies::cutFileCount(responseBody.c_str(), countText, sizeof countText);
         if (!cardGet(urlGetFileList + QLatin1String(countText), cardRequestDeadlineMs, &ok))
             return;
     }
@@ -162,24 +159,7 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
 
 int MainWindow::listCardEntries(int* leftOut)
 {
-    int rows = 0;
-    std::size_t p = 0;
-    while (p < responseBody.size() && responseBody[p] != '\r') {
-        // One entry at a time, so an entry without the folder text names nothing.
-        const std::size_t semicolon = responseBody.find(';', p);
-        const std::size_t end = semicolon == std::string::npos ? responseBody.size()
-                                                               : semicolon + 1;
-        const std::string entry = responseBody.substr(p, end - p);
-        p = end;
-        char name[kFileNameSize] = "";
-        findSubString(entry.c_str(), name, sizeof name, "TQCAM/", ";");
-        if (rows == kMaxFiles || !merro::isPlainCardFileName(name)) {
-            ++*leftOut;
-            continue;
-        }
-        std::memcpy(fileNames[rows], name, sizeof name);
-        ++rows;
-    }
+    const int rows = CardReplies::cutFileList(responseBody, fileNames, kMaxFiles, leftOut);
     QTableWidget* table = ui->tableWidgetFileInfo;
     table->setRowCount(0);
     table->setRowCount(rows);
@@ -238,11 +218,7 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
 
 void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
 {
-    const auto field = [this, fileinfo](const char* left) {
-        char value[kFileNameSize] = "";
-        findSubString(fileinfo, value, sizeof value, left, "\";");
-        return QByteArray(value);
-    };
+    const CardReplies::FileInfoFields fields = CardReplies::cutFileInfo(fileinfo);
     const auto put = [this, Index](int column, const QString& text, int alignment) {
         auto* item = new QTableWidgetItem;
         item->setData(Qt::ForegroundRole, QColor(QStringLiteral("gray")));
@@ -251,7 +227,7 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
         ui->tableWidgetFileInfo->setItem(Index, column, item);
     };
 
-    const QByteArray create = field("create=\"");
+    const QByteArray create(fields.create);
     const auto piece = [&create](int at, int length) {
         return QString::fromLatin1(create.mid(at, length));
     };
@@ -261,13 +237,13 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
         Qt::AlignCenter);
 
     // 64-bit: recordings of 2 GiB and more are common.
-    const long long bytes = std::strtoll(field("size=\"").constData(), nullptr, 10);
+    const long long bytes = std::strtoll(fields.size, nullptr, 10);
     const long long kilobytes = bytes / 1024;
     put(2, kilobytes > 1023 ? QString::number(bytes / 1048576) + QStringLiteral("MB")
                             : QString::number(kilobytes) + QStringLiteral("KB"),
         Qt::AlignRight);
 
-    put(3, QString::fromLatin1(field("time=\"")) + QStringLiteral("s"), Qt::AlignCenter);
+    put(3, QString::fromLatin1(fields.time) + QStringLiteral("s"), Qt::AlignCenter);
 }
 
 void MainWindow::on_pushButtonDeleteFile_clicked()
@@ -371,18 +347,5 @@ void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
 int MainWindow::findSubString(const char* string, char* strBuf, int bufSize,
                               const char* leftSplit, const char* rightSplit)
 {
-    const char* left = std::strstr(string, leftSplit);
-    if (!left)
-        return 0;
-    const char* start = left + std::strlen(leftSplit);
-    const char* right = std::strstr(start, rightSplit);
-    if (!right)
-        return 0;
-    // A value that does not fit is absent, never cut.
-    const std::size_t length = static_cast<std::size_t>(right - start);
-    if (bufSize <= 0 || length >= static_cast<std::size_t>(bufSize))
-        return 0;
-    std::memcpy(strBuf, start, length);
-    strBuf[length] = '\0';
-    return static_cast<int>(length);
+    return CardReplies::findSubString(string, strBuf, bufSize, leftSplit, rightSplit);
 }

@@ -200,7 +200,15 @@ int TcpSocket::Send(const char* bytes, int length)
 
 int TcpSocket::Recv(char* buffer, int length)
 {
-    return whenReady(false, [&](auto s) { return net::recvBytesNoWait(s, buffer, length); });
+    return receive(buffer, length, false);
+}
+
+int TcpSocket::receive(char* buffer, int length, bool peek)
+{
+    return whenReady(false, [&](auto s) {
+        return peek ? net::peekBytes(s, buffer, length)
+                    : net::recvBytesNoWait(s, buffer, length);
+    });
 }
 
 int TcpSocket::RecvLine(std::string& out, int max)
@@ -215,8 +223,7 @@ int TcpSocket::RecvLine(std::string& out, int max)
         int want = static_cast<int>(sizeof(buffer));
         if (max > 0)
             want = std::min(want, max - count);
-        int result =
-            whenReady(false, [&](auto s) { return net::peekBytes(s, buffer, want); });
+        int result = receive(buffer, want, true);
         if (result > 0) {
             const char* end = static_cast<const char*>(std::memchr(buffer, '\n', result));
             const int take = end ? static_cast<int>(end - buffer) + 1 : result;
