@@ -19,8 +19,7 @@ class MemorySocket : public TcpSocket
 public:
     MemorySocket(const std::uint8_t* bytes, std::size_t size, std::size_t piece)
         : bytes(bytes), size(size), piece(piece > 0 ? piece : size) {}
-    const std::uint8_t* bytes;
-    std::size_t size, piece, at = 0;
+    const std::uint8_t* bytes; std::size_t size, piece, at = 0;
 
 protected:
     // Not instrumented: its branches are no news.
@@ -69,9 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(cut.head == whole.head && cut.complete == whole.complete
           && cut.r.status == whole.r.status && cut.r.headers == whole.r.headers
           && cut.r.chunked == whole.r.chunked);
-    // By length, a receive may take more than announced: one body starts the other.
-    const std::size_t common = std::min(cut.body.size(), whole.body.size());
-    check(!cut.body.compare(0, common, whole.body, 0, common));
     check(!whole.r.chunked || cut.body == whole.body);
     return 0;
 }
@@ -83,20 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 using namespace CardReplies;
 
-// Cut values sit in heap buffers of their exact size, not zeroed, so that a
-// byte written past one, or a missing end, is caught. Each is reply text.
-static void checkValue(const std::string& reply, const char* value, std::size_t size)
-{
-    check(strnlen(value, size) < size && reply.find(value) != std::string::npos);
-}
-
-// A count, list or info reply through every cutter.
+// A count, list or info reply through every cutter. Cut values sit in heap
+// buffers of their exact size, not zeroed, so that a byte written past one or
+// a missing end is caught; each ends inside its buffer and is reply text.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string reply(reinterpret_cast<const char*>(data), size);
+    const auto checkValue = [&reply](const char* value, std::size_t n) {
+        check(strnlen(value, n) < n && reply.find(value) != std::string::npos);
+    };
     const std::unique_ptr<char[]> count(new char[16]);
     cutFileCount(reply.c_str(), count.get(), 16);
-    checkValue(reply, count.get(), 16);
+    checkValue(count.get(), 16);
     check(std::strspn(count.get(), "0123456789") == std::strlen(count.get()));
     constexpr int kMaxNames = 4;
     const auto names = std::make_unique<char[][kValueSize]>(kMaxNames);
@@ -104,12 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int rows = cutFileList(reply, names.get(), kMaxNames, &leftOut);
     check(rows >= 0 && rows <= kMaxNames && leftOut >= 0);
     for (int row = 0; row < rows; ++row) {
-        checkValue(reply, names[row], kValueSize);
+        checkValue(names[row], kValueSize);
         check(merro::isPlainCardFileName(names[row]));
     }
     const FileInfoFields fields = cutFileInfo(reply.c_str());
     for (const char* field : {fields.create, fields.size, fields.time})
-        checkValue(reply, field, kValueSize);
+        checkValue(field, kValueSize);
     return 0;
 }
 #endif
