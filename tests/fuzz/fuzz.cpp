@@ -114,22 +114,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 using namespace LinkFrames;
 
 // One receive from a unit, zero-padded to the link's receive size on the heap,
-// so a check reading past it is caught. A version report is a control frame
-// with command 0, decoded big-endian; anything else leaves the report as it was.
+// so a check reading past it is caught. Reports come from control frames only.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const auto buffer = std::make_unique<char[]>(kReceiveSize);
     std::memcpy(buffer.get(), data, std::min<std::size_t>(size, kReceiveSize));
     const auto byte = [&buffer](int i) { return static_cast<unsigned char>(buffer[i]); };
     VersionReport report;
-    report.hardVer = -1;
     const bool version = readVersionReport(buffer.get(), report);
     check(version == (byte(0) == kControlStart && byte(2) == kVersionReport));
-    check(version || report.hardVer == -1);
-    const int fields[] = {report.hardVer, report.softVer, report.protocolVer, report.bootVer};
-    for (int i = 0; version && i < 4; ++i)
-        check(fields[i] == byte(5 + 2 * i) * 256 + byte(6 + 2 * i));
-    check(!version || report.hardType == static_cast<signed char>(byte(4)));
+    const int fields[] = {report.hardType, report.hardVer, report.softVer, report.protocolVer,
+                          report.bootVer};
+    for (int i = 1; version && i < 5; ++i)
+        check(fields[i] == byte(2 * i + 3) * 256 + byte(2 * i + 4));
+    check(!version || fields[0] == static_cast<signed char>(byte(4)));
     return 0;
 }
 #endif
