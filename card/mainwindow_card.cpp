@@ -130,6 +130,8 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
     if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
         return;
     char countText[16] = "";
+    // An error page is no count and no list.
+    ok = ok && httpResponse.status == 200;
     if (ok) {
         findSubString(responseBody.c_str(), countText, sizeof countText, "=\"", "\";");
         // The count goes into the next URL: only digits may.
@@ -138,6 +140,7 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
             countText[0] = '\0';
         if (!cardGet(urlGetFileList + QLatin1String(countText), cardRequestDeadlineMs, &ok))
             return;
+        ok = ok && httpResponse.status == 200;
     }
     if (!ok) {
         statusBar()->showMessage(tr("Could not read the card's file list."));
@@ -216,7 +219,9 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
             const QByteArray name = QString::fromLatin1(fileNames[fileInfoIndex]).toUtf8();
             httpRequest.url = prefix + name.toStdString();
             responseBody.clear();
-            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody);
+            // An error page is no file's details.
+            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody)
+                            && httpResponse.status == 200;
             // A camera that does not answer one file will not answer the next.
             if (!ok && noAnswer(httpClient.LastFailure())) {
                 stoppedAt = fileInfoIndex;
