@@ -138,9 +138,13 @@ int main(int argc, char** argv)
 
     demo.find<QComboBox>("comboBox")->setCurrentIndex(1);
     demo.click("pushButtonEnterTFcard");
+    // The link indicator takes the language with the next heartbeat.
     auto* browse = demo.find<QPushButton>("pushButtonEnterTFcard");
-    if (!demo.step("chinese-listed",
-                   [&] { return demo.listed() && browse->text() != "Browse Files in Card"; }))
+    auto* indicator = demo.find<QLineEdit>("lineEditLinkMERRO");
+    if (!demo.step("chinese-listed", [&] {
+            return demo.listed() && browse->text() != "Browse Files in Card"
+                   && indicator->text() != "Link Success!";
+        }))
         return 1;
     std::printf("demo: every step done\n");
     return 0;

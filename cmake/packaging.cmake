@@ -17,8 +17,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME merro-download)
 set(CPACK_PACKAGE_VENDOR "merro-download")
 set(CPACK_PACKAGE_CONTACT "merro-download developers <merro-download@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Lists, downloads and deletes the recordings on a networked camera")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_COMPONENTS_ALL tool sim)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -27,8 +25,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME merro-download)
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME merro-download-sim)
 set(CPACK_DEBIAN_SIM_PACKAGE_SECTION devel)
-set(CPACK_COMPONENT_SIM_DESCRIPTION
-    "Simulated camera device (control unit, ground unit and camera) for trying merro-download")
+# Each first line is the package's summary.
+set(CPACK_DEBIAN_TOOL_DESCRIPTION "Lists, downloads and deletes the recordings on a networked camera
+Links to the device's control and ground units on its wired LAN, lists the
+recordings on the camera's SD card, downloads them into a local DCIM folder,
+deletes files and formats the card. English or Chinese.")
+set(CPACK_DEBIAN_SIM_DESCRIPTION "Simulated camera device for trying merro-download
+The control unit, the ground unit and the camera's HTTP server in one
+process, serving a card folder, with fault modes for testing.")
 # Dependencies (the Qt 5 libraries) come from the binaries themselves.
 find_program(MERRO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(MERRO_DPKG_SHLIBDEPS)
