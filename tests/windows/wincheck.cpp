@@ -1,7 +1,7 @@
-// Windows console check of the device-facing core against the simulated
-// device: run by scripts/windows-check under Wine, in the private network.
-//   wincheck.exe CARD_DIR DOWNLOAD_DIR   (camera address from MERRO_CAMERA_HOST)
+// Windows console check of the device-facing core, run by scripts/windows-check under Wine
+// against the simulated device: wincheck.exe CARD_DIR DOWNLOAD_DIR (camera: MERRO_CAMERA_HOST)
 
+#include "cardfiletransfer.h"
 #include "httpclient.h"
 #include "platformsocket.h"
 
@@ -15,12 +15,11 @@
 #include <string>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 // Nothing listens on this port of the camera's address.
-constexpr int kRefusedPort = 81;
+constexpr unsigned short kRefusedPort = 81;
 
 int failures = 0;
 
@@ -41,28 +40,46 @@ std::string cgiBody(const std::string& host, const std::string& target)
     return client.Get(request, response, body) && response.status == 200 ? body : "";
 }
 
-long long millisSince(Clock::time_point start)
+std::string readAll(const fs::path& path)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+struct LocalFile : download::FileSink, download::TransferObserver
+{
+    explicit LocalFile(fs::path target) : path(std::move(target)) {}
+    bool open() override { return out.open(path, std::ios::binary), out.is_open(); }
+    bool write(const char* data, int length) override { return bool(out.write(data, length)); }
+    bool finish() override { return out.close(), !out.fail(); }
+    bool stopRequested() override { return false; }
+    void headerReceived(const resp_header&) override {}
+    void blockWritten(long long, long long) override {}
+    fs::path path;
+    std::ofstream out;
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     const char* host = std::getenv("MERRO_CAMERA_HOST");
-    const char* netns = std::getenv("MERRO_NETNS");
-    if (argc != 3 || !host || !netns || std::string(netns) != "1") {
+    if (argc != 3 || !host || !std::getenv("MERRO_NETNS")) {
         std::fprintf(stderr, "usage, inside scripts/netns-run: wincheck CARD_DIR DOWNLOAD_DIR\n");
         return 2;
     }
+    const fs::path cardDir = argv[1], downloadDir = argv[2];
     check(merro::net::startup() == 0, "Winsock 2.2 started");
 
     std::set<std::string> card;
-    for (const auto& entry : fs::directory_iterator(argv[1])) {
+    std::string largest;
+    for (const auto& entry : fs::directory_iterator(cardDir)) {
         const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && name[0] != '.')
-            card.insert(name);
+        if (!entry.is_regular_file() || name[0] == '.')
+            continue;
+        card.insert(name);
+        if (largest.empty() || entry.file_size() > fs::file_size(cardDir / largest))
+            largest = name;
     }
     const std::string count = std::to_string(card.size());
     check(cgiBody(host, "getfilecount.cgi?") == "var count=\"" + count + "\";\r\n",
@@ -71,24 +88,29 @@ int main(int argc, char** argv)
     std::set<std::string> listed;
     const std::string list = cgiBody(host, "getfilelist.cgi?&-start=1&-end=" + count);
     const std::string prefix = "sd/DCIM/100TQCAM/";
-    for (std::size_t at = 0, end; (end = list.find(';', at)) != std::string::npos; at = end + 1) {
+    for (std::size_t at = 0, end; (end = list.find(';', at)) != std::string::npos; at = end + 1)
         if (list.compare(at, prefix.size(), prefix) == 0)
             listed.insert(list.substr(at + prefix.size(), end - at - prefix.size()));
-    }
     check(!card.empty() && listed == card, "getfilelist names exactly the card's files");
 
-    HttpClient refused;
-    HttpRequest request;
-    request.url = "http://" + std::string(host) + ":" + std::to_string(kRefusedPort) + "/";
-    HttpResponse response;
-    std::string body;
-    const auto start = Clock::now();
-    const bool got = refused.Get(request, response, body);
-    const long long ms = millisSince(start);
-    check(!got && refused.LastFailure() == HttpFailure::NoConnection
-              && ms < merro::http::kConnectTimeoutMs,
+    download::CardFileJob job{largest, host, 80};
+    LocalFile file(downloadDir / largest);
+    int status = 0;
+    const auto fetched = download::fetchCardFile(job, file, file, &status);
+    const std::string original = readAll(cardDir / largest);
+    check(fetched == download::Outcome::Done && readAll(downloadDir / largest) == original,
+          "download of " + largest + " (" + std::to_string(original.size())
+              + " bytes) is byte-identical to the card's");
+
+    // A refusal must be seen when it comes, not when the connect wait ends.
+    job.port = kRefusedPort;
+    const auto start = std::chrono::steady_clock::now();
+    const auto refused = download::fetchCardFile(job, file, file, &status);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start).count();
+    check(refused == download::Outcome::ConnectFailed && ms < download::kConnectTimeoutMs,
           "refused connect failed after " + std::to_string(ms) + " ms (bound "
-              + std::to_string(merro::http::kConnectTimeoutMs) + " ms)");
+              + std::to_string(download::kConnectTimeoutMs) + " ms)");
 
     std::printf("%s\n", failures == 0 ? "wincheck: all passed" : "wincheck: FAILED");
     return failures == 0 ? 0 : 1;
