@@ -130,8 +130,6 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
     if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
         return;
     char countText[16] = "";
-    // An error page is no count and no list.
-    ok = ok && httpResponse.status == 200;
     if (ok) {
         findSubString(responseBody.c_str(), countText, sizeof countText, "=\"", "\";");
         // The count goes into the next URL: only digits may.
@@ -140,19 +138,22 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
             countText[0] = '\0';
         if (!cardGet(urlGetFileList + QLatin1String(countText), cardRequestDeadlineMs, &ok))
             return;
-        ok = ok && httpResponse.status == 200;
     }
     if (!ok) {
         statusBar()->showMessage(tr("Could not read the card's file list."));
         return;
     }
+    // An error page is read like any reply, but what it yields is no list.
+    const bool errorPage = httpResponse.status != 200;
     int leftOut = 0;
     const int rows = listCardEntries(&leftOut);
     // Never more requests than rows: slots past them hold no name of this list.
     const int total = static_cast<int>(std::min(std::strtoll(countText, nullptr, 10),
                                                 static_cast<long long>(rows)));
     QStringList problems;
-    if (leftOut > 0)
+    if (errorPage)
+        problems << tr("Could not read the card's file list.");
+    else if (leftOut > 0)
         problems << tr("%1 entries of the card's list were left out: unsafe names or more"
                        " than %2 files.").arg(leftOut).arg(kMaxFiles);
     if (total > 0 && !readFileInfos(total, &problems))
@@ -219,15 +220,14 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
             const QByteArray name = QString::fromLatin1(fileNames[fileInfoIndex]).toUtf8();
             httpRequest.url = prefix + name.toStdString();
             responseBody.clear();
-            // An error page is no file's details.
-            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody)
-                            && httpResponse.status == 200;
+            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody);
             // A camera that does not answer one file will not answer the next.
             if (!ok && noAnswer(httpClient.LastFailure())) {
                 stoppedAt = fileInfoIndex;
                 return;
             }
-            failed += ok ? 0 : 1;
+            // An error page is read like any reply, but it holds no details.
+            failed += ok && httpResponse.status == 200 ? 0 : 1;
             arrived(fileInfoIndex, responseBody, ok);
         }
     });
