@@ -140,13 +140,17 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
         statusBar()->showMessage(tr("Could not read the card's file list."));
         return;
     }
+    // An error page is read like any reply, but what it yields is no list.
+    const bool errorPage = httpResponse.status != 200;
     int leftOut = 0;
     const int rows = listCardEntries(&leftOut);
     // Never more requests than rows: slots past them hold no name of this list.
     const int total = static_cast<int>(std::min(std::strtoll(countText, nullptr, 10),
                                                 static_cast<long long>(rows)));
     QStringList problems;
-    if (leftOut > 0)
+    if (errorPage)
+        problems << tr("Could not read the card's file list.");
+    else if (leftOut > 0)
         problems << tr("%1 entries of the card's list were left out: unsafe names or more"
                        " than %2 files.").arg(leftOut).arg(kMaxFiles);
     if (total > 0 && !readFileInfos(total, &problems))
@@ -202,7 +206,8 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
                 stoppedAt = fileInfoIndex;
                 return;
             }
-            failed += ok ? 0 : 1;
+            // An error page is read like any reply, but it holds no details.
+            failed += ok && httpResponse.status == 200 ? 0 : 1;
             arrived(fileInfoIndex, responseBody, ok);
         }
     });

@@ -51,7 +51,15 @@ inline int startup()
 {
 #ifdef _WIN32
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data);
+    const int result = WSAStartup(MAKEWORD(2, 2), &data);
+    if (result != 0)
+        return result;
+    // An older Winsock may start with the highest version it has instead.
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+        WSACleanup();
+        return WSAVERNOTSUPPORTED;
+    }
+    return 0;
 #else
     std::signal(SIGPIPE, SIG_IGN);
     return 0;
@@ -219,7 +227,21 @@ inline ConnectResult startConnect(SocketHandle s, const sockaddr_in& address)
 // Waits up to timeoutMs for a connect that startConnect left in progress.
 inline ConnectResult finishConnect(SocketHandle s, int timeoutMs)
 {
+#ifdef _WIN32
+    // WSAPoll before Windows 10 2004 never reports a refused connect, so a
+    // port nobody listens on would cost the whole wait. select reports it
+    // in the exception set on every version.
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int ready = ::select(0, nullptr, &writable, &failed, timeoutMs < 0 ? nullptr : &limit);
+#else
     const int ready = detail::pollOne(s, POLLOUT, timeoutMs);
+#endif
     if (ready == 0)
         return ConnectResult::TimedOut;
     int error = 0;
@@ -275,12 +297,17 @@ inline bool setReceiveBuffer(SocketHandle s, int bytes)
 }
 
 // For a listening socket: the largest segment that the connections it accepts
-// from now on announce, and so the segments their peers send them.
+// from now on announce, and so the segments their peers send them. False on
+// Windows, which only reports the segment size.
 inline bool setMaxSegment(SocketHandle s, int bytes)
 {
-    return ::setsockopt(s, IPPROTO_TCP, TCP_MAXSEG, reinterpret_cast<const char*>(&bytes),
-                        sizeof(bytes))
-           == 0;
+#ifdef _WIN32
+    (void)s;
+    (void)bytes;
+    return false;
+#else
+    return ::setsockopt(s, IPPROTO_TCP, TCP_MAXSEG, &bytes, sizeof(bytes)) == 0;
+#endif
 }
 
 // Changes how many connections wait to be accepted on a listening socket

@@ -1,15 +1,9 @@
 #include "cardfiletransfer.h"
 
 #include "cardfilename.h"
-#include "platformfile.h"
-#include "platformsocket.h"
-
-#include <QDebug>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +26,6 @@ constexpr char kRequestPattern[] =
     "\r\n";
 constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 constexpr size_t kInitialHeaderSize = 4096;
-// Written data is handed to the disk in steps of this size while it arrives.
-constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // No camera sends a head this large; a peer that tries must not eat memory.
 constexpr size_t kMaxHeaderSize = 1024 * 1024;
 
@@ -51,14 +43,30 @@ public:
     net::SocketHandle handle;
 };
 
+class Deadline
+{
+public:
+    explicit Deadline(int ms) : end(Clock::now() + std::chrono::milliseconds(ms)) {}
+    bool hasExpired() const { return Clock::now() >= end; }
+    long long remainingMs() const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        return std::max<long long>(0, left.count());
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point end;
+};
+
 // Waits for the socket in short slices so that a stop request is seen.
 Outcome waitFor(net::SocketHandle s, bool toSend, int limitMs, TransferObserver& observer)
 {
-    const QDeadlineTimer deadline(limitMs);
+    const Deadline deadline(limitMs);
     for (;;) {
         if (observer.stopRequested())
             return Outcome::Stopped;
-        const int slice = static_cast<int>(std::min<qint64>(kSliceMs, deadline.remainingTime()));
+        const int slice = static_cast<int>(std::min<long long>(kSliceMs, deadline.remainingMs()));
         const int ready = toSend ? net::waitWritable(s, slice) : net::waitReadable(s, slice);
         if (ready > 0)
             return Outcome::Done;
@@ -113,11 +121,11 @@ Outcome connectTo(net::SocketHandle s, const CardFileJob& job, TransferObserver&
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(job.port);
-    address.sin_addr.s_addr = inet_addr(job.host.constData());
+    address.sin_addr.s_addr = inet_addr(job.host.c_str());
     if (!net::setNonBlocking(s, true))
         return Outcome::ConnectFailed;
     net::ConnectResult result = net::startConnect(s, address);
-    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    const Deadline deadline(kConnectTimeoutMs);
     while (result == net::ConnectResult::TimedOut && !deadline.hasExpired()) {
         if (observer.stopRequested())
             return Outcome::Stopped;
@@ -130,8 +138,25 @@ Outcome connectTo(net::SocketHandle s, const CardFileJob& job, TransferObserver&
     return Outcome::ConnectFailed;
 }
 
-// Reads the head one byte at a time, so that no body byte is taken with it,
-// up to a run of four CR or LF characters.
+// Whether the head names a Transfer-Encoding, in any letter case.
+bool hasTransferCoding(const char* response)
+{
+    static const char kField[] = "\ntransfer-encoding:";
+    const size_t fieldLength = sizeof(kField) - 1;
+    for (const char* p = response; *p; ++p) {
+        size_t i = 0;
+        while (i < fieldLength && p[i]
+               && std::tolower(static_cast<unsigned char>(p[i])) == kField[i])
+            ++i;
+        if (i == fieldLength)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The head ends with a run of four CR or LF characters.
 Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_header* header)
 {
     size_t size = kInitialHeaderSize;
@@ -182,24 +207,6 @@ Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_head
     return outcome;
 }
 
-// Whether the head names a Transfer-Encoding, in any letter case.
-bool hasTransferCoding(const char* response)
-{
-    static const char kField[] = "\ntransfer-encoding:";
-    const size_t fieldLength = sizeof(kField) - 1;
-    for (const char* p = response; *p; ++p) {
-        size_t i = 0;
-        while (i < fieldLength && p[i]
-               && std::tolower(static_cast<unsigned char>(p[i])) == kField[i])
-            ++i;
-        if (i == fieldLength)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 resp_header parseResponseHeader(const char* response)
 {
     resp_header header;
@@ -216,28 +223,25 @@ resp_header parseResponseHeader(const char* response)
     return header;
 }
 
-bool composeRequest(const QByteArray& name, const QByteArray& host, char* buffer)
+bool composeRequest(const std::string& name, const std::string& host, char* buffer)
 {
-    if (!merro::isPlainCardFileName(std::string_view(name.constData(), name.size())))
+    if (!merro::isPlainCardFileName(name))
         return false;
-    const QByteArray url = "http://" + host + kCardFolder + name;
+    const std::string url = "http://" + host + kCardFolder + name;
     std::memset(buffer, 0, kRequestSize);
-    const int length = std::snprintf(buffer, kRequestSize, kRequestPattern, url.constData(),
-                                     host.constData());
+    const int length = std::snprintf(buffer, kRequestSize, kRequestPattern, url.c_str(),
+                                     host.c_str());
     return length > 0 && length < kRequestSize;
 }
 
-Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* status)
+Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& observer,
+                      int* status)
 {
     *status = 0;
     char request[kRequestSize];
     if (!composeRequest(job.name, job.host, request))
         return Outcome::BadName;
-
-    if (!QDir(QString::fromLatin1(job.folder)).exists()) {
-        qDebug() << "DCIM is not exist!";
-        QDir().mkdir(QString::fromLatin1(job.folder));
-    }
+    sink.prepare();
 
     const SocketGuard socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!net::isValid(socket.handle)) {
@@ -264,14 +268,10 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
     if (header.coded || header.content_length < -1)
         return Outcome::Unsupported;
 
-    // Until commit() the body lives in a temporary file beside the target;
-    // any early return removes it and leaves an older copy alone.
-    QSaveFile file(QString::fromLatin1(job.folder + job.name));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!sink.open())
         return Outcome::OpenFailed;
     const long long total = header.content_length;
     long long written = 0;
-    long long writtenBack = 0;
     std::vector<char> buffer(kBlockSize);
     while (total < 0 || written < total) {
         if (observer.stopRequested())
@@ -286,26 +286,14 @@ Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* s
             return why;
         if (received == 0)
             break;
-        if (file.write(buffer.data(), received) != received)
+        if (!sink.write(buffer.data(), received))
             return Outcome::WriteFailed;
         written += received;
         observer.blockWritten(written, total);
-        if (written - writtenBack >= kWriteBackStep) {
-            if (!file.flush())
-                return Outcome::WriteFailed;
-            merro::fs::startWriteBack(file.handle(), writtenBack, written - writtenBack);
-            writtenBack = written;
-        }
     }
     if (total >= 0 && written != total)
         return Outcome::Incomplete;
-    if (!file.flush())
-        return Outcome::WriteFailed;
-
-    // Set on the temporary file: the rename keeps it, and nothing is written after.
-    if (job.created.isValid())
-        file.setFileTime(job.created, QFileDevice::FileModificationTime);
-    return file.commit() ? Outcome::Done : Outcome::WriteFailed;
+    return sink.finish() ? Outcome::Done : Outcome::WriteFailed;
 }
 
 } // namespace download

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
+#include "platformsocket.h"
 
-// One card file fetched by its own HTTP GET into a local folder. Plain code
-// with no widgets and no event loop: the download thread wraps it.
+#include <string>
+
+// One card file fetched by its own HTTP GET. Plain C++ on the socket layer,
+// without Qt, so that it builds and runs as it is on every platform; the
+// download thread wraps it and supplies the local file.
 
 // The parsed head of a file reply.
 struct resp_header
@@ -53,13 +55,26 @@ public:
     virtual void blockWritten(long long written, long long total) = 0;
 };
 
+// Where the body goes. A file that is not finished must leave no trace
+// under the local name: an older copy stays as it was.
+class FileSink
+{
+public:
+    virtual ~FileSink() = default;
+    // Once the request is known to be sound, before the camera is reached.
+    virtual void prepare() {}
+    // A good reply head arrived; false when the body cannot be stored.
+    virtual bool open() = 0;
+    virtual bool write(const char* data, int length) = 0;
+    // The whole body arrived: make it the local file.
+    virtual bool finish() = 0;
+};
+
 struct CardFileJob
 {
-    QByteArray name;       // card file name, as the camera spells it
-    QByteArray host;       // camera's dotted IPv4 address
+    std::string name; // card file name, as the camera spells it
+    std::string host; // camera's dotted IPv4 address
     unsigned short port = 80;
-    QByteArray folder;     // local folder, ending in '/'
-    QDateTime created;     // recording time for the local file, if valid
 };
 
 // Parses a NUL-terminated reply head: status, Content-Type, Content-Length.
@@ -67,10 +82,16 @@ resp_header parseResponseHeader(const char* response);
 
 // Formats the GET for `name` into `buffer` (kRequestSize bytes); false when
 // the name is not a plain card file name or the request would not fit.
-bool composeRequest(const QByteArray& name, const QByteArray& host, char* buffer);
+bool composeRequest(const std::string& name, const std::string& host, char* buffer);
 
-// The whole transfer. The local file only ever holds a complete body: it
-// goes to a temporary file that replaces folder + name once complete.
-Outcome fetchCardFile(const CardFileJob& job, TransferObserver& observer, int* status);
+// Reads a reply head from the socket one byte at a time, so that no body
+// byte is taken with it, and parses it. Done, or why there is no head.
+Outcome receiveHeader(merro::net::SocketHandle s, TransferObserver& observer,
+                      resp_header* header);
+
+// The whole transfer: the body goes to `sink`, which is finished only when
+// every announced byte arrived.
+Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& observer,
+                      int* status);
 
 } // namespace download

@@ -1,6 +1,7 @@
 #include "downloadfilethread.h"
 
 #include "deviceconfig.h"
+#include "savedcardfile.h"
 
 #include <QDebug>
 
@@ -40,20 +41,18 @@ void DownloadFileThread::run()
 void DownloadFileThread::DownloadFile(QString fileName)
 {
     download::CardFileJob job;
-    job.name = fileName.toLatin1();
+    const QByteArray latin = fileName.toLatin1();
     // toLatin1 turns what it cannot map into '?', which the name check refuses.
-    if (QString::fromLatin1(job.name) != fileName)
-        job.name = "?";
+    job.name = QString::fromLatin1(latin) == fileName ? latin.toStdString() : "?";
     job.host = merro::kCameraHost;
     job.port = merro::kCameraPort;
-    job.folder = "DCIM/";
-    job.created = createdAt;
+    SavedCardFile file(QStringLiteral("DCIM/"), fileName, createdAt);
 
     lastEmitted = -1;
     lastWritten = -1;
     progressClock.invalidate();
     int status = 0;
-    const download::Outcome outcome = download::fetchCardFile(job, *this, &status);
+    const download::Outcome outcome = download::fetchCardFile(job, file, *this, &status);
     if (lastWritten >= 0 && lastWritten != lastEmitted)
         emit updateDownloadFileProgress(lastWritten, respHeader.content_length);
     if (outcome == download::Outcome::NoSocket || outcome == download::Outcome::ConnectFailed)

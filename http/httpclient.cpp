@@ -112,6 +112,8 @@ bool readChunkedBody(TcpSocket& socket, HttpResponse& response, std::string& bod
         const std::uint32_t size = hexValue(line);
         if (static_cast<std::int32_t>(size) < 0)
             continue;
+        if (size > merro::http::kBodyMaxBytes - body.size())
+            return false;
         response.chunkRemaining = size;
         response.lastChunk = size == 0;
     }
@@ -120,7 +122,8 @@ bool readChunkedBody(TcpSocket& socket, HttpResponse& response, std::string& bod
 bool readBodyByLength(TcpSocket& socket, HttpResponse& response, std::string& body)
 {
     // A negative Content-Length would never be reached as an unsigned count.
-    if (static_cast<std::int32_t>(response.contentLength) < 0)
+    if (static_cast<std::int32_t>(response.contentLength) < 0
+        || response.contentLength > merro::http::kBodyMaxBytes)
         return false;
     // An announced empty body is complete; waiting for a first receive would
     // stall on a server that keeps the connection open.

@@ -19,4 +19,8 @@ constexpr int kExchangeTimeoutMs = 15000;
 constexpr int kHeaderMaxBytes = 256 * 1024;
 constexpr int kHeaderMaxLines = 512;
 
+// Every reply read into memory is a camera's text: a full card list is well
+// under a megabyte. A reply announcing more is refused before it is read.
+constexpr unsigned kBodyMaxBytes = 16 * 1024 * 1024;
+
 } // namespace merro::http

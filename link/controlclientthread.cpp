@@ -62,10 +62,15 @@ bool ControlClientThread::frameReceived(merro::net::SocketHandle sock, const cha
                          report.protocolVer, report.bootVer);
     } else if (LinkFrames::isFrame(buffer, LinkFrames::kControlStart, LinkFrames::kHeartbeat)) {
         heartBeatCount = 0;
-        linkedFlag = true;
         if (!sendHeartbeatReply(sock))
             return false;
-        emit updateLinkedFlag(linkedFlag);
+        // At most one report a tick: a unit that floods heartbeats must not
+        // bury the window's event queue in them.
+        if (!linkedFlag || nextLinkedReport.hasExpired()) {
+            linkedFlag = true;
+            nextLinkedReport.setRemainingTime(kTickMs);
+            emit updateLinkedFlag(true);
+        }
     }
     return true;
 }

@@ -34,4 +34,5 @@ private:
     void connectionEnded() override;
 
     bool linkedFlag;
+    QDeadlineTimer nextLinkedReport; // channel thread only
 };

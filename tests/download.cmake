@@ -1,7 +1,7 @@
 # The download queue and thread against the simulated device (private
 # network only).
 merro_add_test(tst_download
-    SOURCES tst_download.cpp simdevice.h screenshot.h
+    SOURCES tst_download.cpp simdevice.h
     LIBS merro_ui
     NETNS
     LABELS download

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,17 +61,6 @@ public:
     bool waitFor(const QByteArray& text, int from = 0, int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return output.indexOf(text, from) >= 0; }, timeoutMs);
-    }
-
-    // The first number after `label=` in the answer to "stats", -1 if none.
-    int stat(const QString& unit, const QString& label)
-    {
-        const int from = output.size();
-        if (!command("stats"))
-            return -1;
-        const QRegularExpression pattern(unit + "\\b.*?\\b" + label + "=(\\d+)");
-        const auto match = pattern.match(QString::fromLatin1(output.mid(from)));
-        return match.hasMatch() ? match.captured(1).toInt() : -1;
     }
 
     // The output lines, from byte `from` on, that start with `prefix`.

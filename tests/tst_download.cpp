@@ -1,7 +1,7 @@
 // The download queue against the simulated device: order, counters, the bar,
-// the files on disk and every way a transfer can go wrong. Private network only.
+// the files on disk and files over 2 GiB (faults, refused names and a full disk
+// are in tst_faults). Private network only.
 #include "mainwindow.h"
-#include "screenshot.h"
 #include "simdevice.h"
 
 #include <QLineEdit>
@@ -11,16 +11,12 @@
 #include <QStorageInfo>
 #include <QTableWidget>
 
-#include <sys/resource.h>
-
 #include <climits>
-#include <csignal>
 #include <memory>
 
 namespace {
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd  hh:mm:ss");
-const QByteArray kGoodCopy = "an earlier, good copy";
 
 // Distinct, non-repeating bytes per file, so a shifted or mixed-up body shows.
 QByteArray bodyFor(const QString& name, int size)
@@ -52,10 +48,7 @@ private slots:
     void init();
     void cleanup();
     void queueFetchesLowestRowsFirst();
-    void oneFileEndsAsTheUserExpects_data();
-    void oneFileEndsAsTheUserExpects();
     void recordingOver2GiBArrivesWhole();
-    void closingTheWindowStopsTheDownload();
 
 private:
     template<typename T> T* child(const char* name) { return window->findChild<T*>(name); }
@@ -75,11 +68,8 @@ void TestDownload::initTestCase()
 {
     if (SimDevice::program().isEmpty())
         QSKIP("The simulated device is not built");
-    // A full disk is played by a file size limit: writes fail, nothing is killed.
-    std::signal(SIGXFSZ, SIG_IGN);
     for (int i = 0; i < 8; ++i)
         putOnCard(QStringLiteral("F%1.MP4").arg(i), 1000 + i * 37003);
-    putOnCard(QStringLiteral("OK.MP4"), 300000);
     QVERIFY(sim.start());
 }
 
@@ -180,84 +170,6 @@ void TestDownload::queueFetchesLowestRowsFirst()
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 of 3 files downloaded"));
 }
 
-void TestDownload::oneFileEndsAsTheUserExpects_data()
-{
-    QTest::addColumn<QByteArray>("fault");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("fileSizeLimit");
-    QTest::addColumn<QString>("reason"); // empty: the file arrives whole
-
-    const auto row = [](const char* question, const char* fault, const QString& name,
-                        const char* reason, int fileSizeLimit = 0) {
-        QTest::newRow(question) << QByteArray(fault) << name << fileSizeLimit
-                                << QString::fromLatin1(reason);
-    };
-    const QString ok = QStringLiteral("OK.MP4");
-    row("does one file arrive whole, replacing an older copy?", "", ok, "");
-    row("is a reply without a length read to the close?", "no-length", ok, "");
-    row("are bytes beyond the length left out?", "extra-bytes", ok, "");
-    row("is a file gone from the card (404) reported, no page saved?", "", "GONE.MP4",
-        "the camera answered 404");
-    row("is a chunked reply refused?", "chunked", ok, "unsupported reply");
-    row("is an early close a failure?", "close-early", ok, "transfer cut short");
-    row("is a camera that hangs up a failure?", "hangup", ok, "no reply from the camera");
-    row("does a stalled camera end the file?", "stall", ok, "the camera stopped sending");
-    row("is a full disk a failure, not a short file?", "", ok,
-        "cannot write to disk (disk full?)", 100000);
-    const char* refused = "not a plain card file name";
-    for (const char* name : {"../OK.MP4", "..", "", "a b.MP4", "C:OK.MP4", "x?y", "x&y", "x#y",
-                             "%2e%2e", "back\\slash"})
-        QTest::addRow("is the name \"%s\" refused?", name) << QByteArray() << name << 0 << refused;
-    row("is a name with a control byte refused?", "", "bell\aname", refused);
-    row("is a name too long for the request refused?", "", QString(2000, 'A'), refused);
-}
-
-void TestDownload::oneFileEndsAsTheUserExpects()
-{
-    QFETCH(QByteArray, fault);
-    QFETCH(QString, name);
-    QFETCH(int, fileSizeLimit);
-    QFETCH(QString, reason);
-
-    QVERIFY(QDir().mkdir("DCIM"));
-    QFile good("DCIM/OK.MP4");
-    QVERIFY(good.open(QIODevice::WriteOnly) && good.write(kGoodCopy) > 0);
-    good.close();
-    if (!fault.isEmpty())
-        QVERIFY(sim.command("camera fault " + fault + " file once"));
-    fillTable({name});
-    const int from = sim.output.size();
-    rlimit unlimited{};
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    if (fileSizeLimit > 0) {
-        const rlimit limited{rlim_t(fileSizeLimit), unlimited.rlim_max};
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
-    }
-    const QStringList seen = download({0});
-    setrlimit(RLIMIT_FSIZE, &unlimited);
-
-    QCOMPARE(seen.size(), 2);
-    QVERIFY(seen[0].startsWith(QStringLiteral("1/1 ")));
-    QVERIFY(child<QPushButton>("pushButtonDownloadFile")->isEnabled());
-    QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
-    // Nothing but the one card file's name, nowhere but in DCIM/.
-    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"DCIM"});
-    QCOMPARE(QDir("DCIM").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"OK.MP4"});
-    const QString message = window->statusBar()->currentMessage();
-    if (reason.isEmpty()) {
-        QCOMPARE(message, QStringLiteral("1 of 1 files downloaded"));
-        QVERIFY(readAll("DCIM/OK.MP4") == bodyFor(QStringLiteral("OK.MP4"), 300000));
-        return;
-    }
-    QCOMPARE(message, QStringLiteral("0 of 1 files downloaded; not downloaded: %1 (%2)")
-                          .arg(name, reason));
-    QCOMPARE(readAll("DCIM/OK.MP4"), kGoodCopy);
-    if (reason == QLatin1String("not a plain card file name"))
-        QCOMPARE(sim.lines("camera: accepted", from).size(), 0);
-}
-
 void TestDownload::recordingOver2GiBArrivesWhole()
 {
     const qint64 size = (qint64(1) << 31) + 4096 + 5;
@@ -288,24 +200,6 @@ void TestDownload::recordingOver2GiBArrivesWhole()
         QVERIFY(local.seek(marker.first));
         QCOMPARE(local.read(marker.second.size()), marker.second);
     }
-}
-
-void TestDownload::closingTheWindowStopsTheDownload()
-{
-    putOnCard(QStringLiteral("SLOW.MP4"), 400000);
-    QVERIFY(sim.command("camera fault drip=2048 file once"));
-    fillTable({"SLOW.MP4"});
-    child<QTableWidget>("tableWidgetFileInfo")->selectRow(0);
-    QTest::mouseClick(child<QPushButton>("pushButtonDownloadFile"), Qt::LeftButton);
-    auto* bar = child<QProgressBar>("progressBarDownLoad");
-    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 400000 / 4, 20000);
-    // While it runs, the body is in a temporary file, never under the name.
-    QVERIFY(!QFile::exists("DCIM/SLOW.MP4"));
-    saveScreenshot(window.get(), QStringLiteral("download-in-progress"));
-
-    window.reset();
-    QCOMPARE(QDir("DCIM").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList());
 }
 
 QTEST_MAIN(TestDownload)

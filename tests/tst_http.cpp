@@ -229,6 +229,8 @@ private slots:
         reply("are data and size lines read across sends?",
               {kChunked + "1388\r\n" + data.left(1000), data.mid(1000) + "\r\n", "0\r", "\n\r\n"},
               true, kDone, data);
+        reply("is a chunk beyond the body cap refused unread?",
+              {kChunked + "5\r\nhello\r\n1000000\r\nabc"}, true, kBroken, "hello");
         reply("does a close inside a chunk fail?", {kChunked + "5\r\nhel"}, false, kBroken, "hel");
         reply("does a close before the size-0 chunk fail?", {kChunked + "5\r\nhello\r\n"}, false,
               kBroken, "hello");
@@ -253,6 +255,8 @@ private slots:
               false, kBroken, "abcd", 10);
         reply("does a negative length fail at once?", {kOk + "Content-Length: -5\r\n\r\nhello"},
               true, kBroken, "", 4294967291u);
+        reply("is a length beyond the body cap refused unread?",
+              {kOk + "Content-Length: 16777217\r\n\r\nhello"}, true, kBroken, "", 16777217);
         reply("is a hang-up without a byte a failure?", {}, false, kBroken, "", 0, 0);
         reply("does a stall in the status line fail within one time-out?", {"HTTP/1.1 200"}, true,
               kStalled, "", 0, 0);

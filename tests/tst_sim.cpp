@@ -32,7 +32,7 @@ private slots:
         QCOMPARE(sizes, (QList<int>{14, 6}));
 
         unit.write(QByteArray::fromHex("aaaf0401015e"));
-        QTRY_COMPARE(sim.stat("control", "bad"), 1);
+        QVERIFY(sim.waitFor("aaaf0401015e good=0 bad=1"));
     }
 
     void cameraServesNothingOutsideTheCard()
