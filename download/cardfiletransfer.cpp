@@ -156,8 +156,15 @@ bool hasTransferCoding(const char* response)
 
 } // namespace
 
-// The head ends with a run of four CR or LF characters.
 Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_header* header)
+{
+    return readHeader([&](char* byte, Outcome* why) {
+        return receiveSome(s, byte, 1, observer, why);
+    }, header);
+}
+
+// The head ends with a run of four CR or LF characters.
+Outcome readHeader(const ByteSource& next, resp_header* header)
 {
     size_t size = kInitialHeaderSize;
     char* text = static_cast<char*>(std::malloc(size));
@@ -169,7 +176,7 @@ Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_head
     for (;;) {
         char byte;
         Outcome why = Outcome::NoReply;
-        const int n = receiveSome(s, &byte, 1, observer, &why);
+        const int n = next(&byte, &why);
         if (n <= 0) {
             if (n < 0 && why != Outcome::Incomplete)
                 outcome = why;

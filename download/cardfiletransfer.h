@@ -2,6 +2,7 @@
 
 #include "platformsocket.h"
 
+#include <functional>
 #include <string>
 
 // One card file fetched by its own HTTP GET. Plain C++ on the socket layer,
@@ -88,6 +89,11 @@ bool composeRequest(const std::string& name, const std::string& host, char* buff
 // byte is taken with it, and parses it. Done, or why there is no head.
 Outcome receiveHeader(merro::net::SocketHandle s, TransferObserver& observer,
                       resp_header* header);
+
+// One byte into *byte: 1; 0 when the camera closed; < 0 with *why set.
+using ByteSource = std::function<int(char* byte, Outcome* why)>;
+// receiveHeader on any source of bytes (the fuzzer's is memory).
+Outcome readHeader(const ByteSource& next, resp_header* header);
 
 // The whole transfer: the body goes to `sink`, which is finished only when
 // every announced byte arrived.
