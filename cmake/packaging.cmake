@@ -14,6 +14,8 @@ install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/sim/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}-sim COMPONENT sim)
 
 set(CPACK_GENERATOR DEB)
+# A tree built with debug information packages lean binaries all the same.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME merro-download)
 set(CPACK_PACKAGE_VENDOR "merro-download")
 set(CPACK_PACKAGE_CONTACT "merro-download developers <merro-download@localhost>")

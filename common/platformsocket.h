@@ -77,16 +77,6 @@ inline void closeSocket(SocketHandle s)
 #endif
 }
 
-// Wakes a thread blocked in recv/connect on this socket from another thread.
-inline void shutdownBoth(SocketHandle s)
-{
-#ifdef _WIN32
-    ::shutdown(s, SD_BOTH);
-#else
-    ::shutdown(s, SHUT_RDWR);
-#endif
-}
-
 inline int sendBytes(SocketHandle s, const char* data, int length)
 {
 #ifdef _WIN32
