@@ -1,5 +1,6 @@
 // merro-demo OUTDIR: a guided walk through the window against the simulated
-// device (link, list, download two files, delete one, the Chinese window),
+// device (link, list, download two files, delete one, list again with the kept
+// file marked, the Chinese window),
 // saving a picture of each state into OUTDIR. Run by scripts/run without a
 // display; exits with 1 as soon as a step does not come about.
 #include "mainwindow.h"
@@ -134,6 +135,15 @@ int main(int argc, char** argv)
     demo.select(table->findItems(picked[0], Qt::MatchExactly).value(0)->row());
     demo.click("pushButtonDeleteFile");
     if (!demo.step("deleted", [&] { return !demo.shows(picked[0]) && demo.shows(picked[1]); }))
+        return 1;
+
+    // Listed again: the file downloaded earlier is marked as safe in DCIM/.
+    demo.click("pushButtonEnterTFcard");
+    if (!demo.step("relisted-marked", [&] {
+            const auto found = table->findItems(picked[1], Qt::MatchExactly);
+            return demo.listed() && !found.isEmpty() && !found[0]->icon().isNull()
+                   && demo.status().startsWith("1 of the");
+        }))
         return 1;
 
     demo.find<QComboBox>("comboBox")->setCurrentIndex(1);

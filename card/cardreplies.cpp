@@ -39,27 +39,29 @@ void cutFileCount(const char* reply, char* count, int size)
         count[0] = '\0';
 }
 
-int cutFileList(const std::string& reply, char (*names)[kValueSize], int maxNames,
-                int* leftOut)
+FileList cutFileList(const std::string& reply, char (*names)[kValueSize], int maxNames)
 {
-    int rows = 0;
+    FileList list;
     std::size_t p = 0;
     while (p < reply.size() && reply[p] != '\r') {
         // One entry at a time, so an entry without the folder text names nothing.
         const std::size_t semicolon = reply.find(';', p);
-        const std::size_t end = semicolon == std::string::npos ? reply.size() : semicolon + 1;
-        const std::string entry = reply.substr(p, end - p);
-        p = end;
+        if (semicolon == std::string::npos) {
+            list.cut = true;
+            return list;
+        }
+        const std::string entry = reply.substr(p, semicolon + 1 - p);
+        p = semicolon + 1;
         char name[kValueSize] = "";
         findSubString(entry.c_str(), name, sizeof name, "TQCAM/", ";");
-        if (rows == maxNames || !merro::isPlainCardFileName(name)) {
-            ++*leftOut;
+        if (list.rows == maxNames || !merro::isPlainCardFileName(name)) {
+            ++list.leftOut;
             continue;
         }
-        std::memcpy(names[rows], name, sizeof name);
-        ++rows;
+        std::memcpy(names[list.rows], name, sizeof name);
+        ++list.rows;
     }
-    return rows;
+    return list;
 }
 
 FileInfoFields cutFileInfo(const char* reply)

@@ -18,11 +18,19 @@ int findSubString(const char* string, char* strBuf, int bufSize, const char* lef
 // digits only, else "".
 void cutFileCount(const char* reply, char* count, int size);
 
+// What the list reply held: names taken, entries refused (not a plain name,
+// or past maxNames), and whether it stops inside an entry, as a reply that
+// was cut off does. An unfinished entry is no refused name.
+struct FileList
+{
+    int rows = 0;
+    int leftOut = 0;
+    bool cut = false;
+};
+
 // The list reply, entries `sd/DCIM/100TQCAM/NAME;` up to the line end: the
-// first maxNames plain names into names; every other entry is counted in
-// *leftOut. Returns the number of names.
-int cutFileList(const std::string& reply, char (*names)[kValueSize], int maxNames,
-                int* leftOut);
+// first maxNames plain names into names.
+FileList cutFileList(const std::string& reply, char (*names)[kValueSize], int maxNames);
 
 // The info reply's `create`, `size` and `time` values; "" where one is missing.
 struct FileInfoFields

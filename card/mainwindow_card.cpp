@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFont>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -113,8 +115,16 @@ bool MainWindow::cardGet(const QString& url, int deadlineMs, bool* ok)
         [this, ok] { *ok = httpClient.Get(httpRequest, httpResponse, responseBody); });
 }
 
-bool MainWindow::askCard(const QString& title, const QString& text)
+QString MainWindow::cardAtRisk() const
 {
+    QVector<int> rows(ui->tableWidgetFileInfo->rowCount());
+    std::iota(rows.begin(), rows.end(), 0);
+    return notOnDiskText(rows, true);
+}
+
+bool MainWindow::askCard(const QString& title, const QString& question, const QString& risk)
+{
+    const QString text = risk.isEmpty() ? question : question + QStringLiteral("\n\n") + risk;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     box.button(QMessageBox::Yes)->setText(tr("Yes"));
@@ -137,39 +147,77 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
             return;
     }
     if (!ok) {
-        statusBar()->showMessage(tr("Could not read the card's file list."));
+        keepEarlierListing();
         return;
     }
     // An error page is read like any reply, but what it yields is no list.
     const bool errorPage = httpResponse.status != 200;
-    int leftOut = 0;
-    const int rows = listCardEntries(&leftOut);
-    // Never more requests than rows: slots past them hold no name of this list.
-    const int total = static_cast<int>(std::min(std::strtoll(countText, nullptr, 10),
-                                                static_cast<long long>(rows)));
+    const CardReplies::FileList list = listCardEntries();
+    const long long count = std::strtoll(countText, nullptr, 10);
+    const int listed = list.rows + list.leftOut;
     QStringList problems;
-    if (errorPage)
+    if (errorPage) {
         problems << tr("Could not read the card's file list.");
-    else if (leftOut > 0)
-        problems << tr("%1 entries of the card's list were left out: unsafe names or more"
-                       " than %2 files.").arg(leftOut).arg(kMaxFiles);
+    } else {
+        if (list.leftOut > 0)
+            problems << tr("%1 entries of the card's list were left out: unsafe names or more"
+                           " than %2 files.").arg(list.leftOut).arg(kMaxFiles);
+        // A list that ends early must never pass for the whole card.
+        if (countText[0] != '\0' && listed < count)
+            problems << tr("The camera counts %1 files but listed %2.").arg(count).arg(listed);
+        else if (list.cut)
+            problems << tr("The card's file list was cut off after %1 files.").arg(listed);
+    }
+    cardRowsCurrent = true;
+    cardListedWhole = problems.isEmpty();
+    cardLeftOut = list.leftOut;
+    // Never more requests than rows: slots past them hold no name of this list.
+    const int total = static_cast<int>(std::min(count, static_cast<long long>(list.rows)));
     if (total > 0 && !readFileInfos(total, &problems))
         return;
-    if (problems.isEmpty())
-        statusBar()->clearMessage();
-    else
-        statusBar()->showMessage(problems.join(QStringLiteral("  ")));
+    if (list.rows > 0)
+        problems << onDiskSummary();
+    statusBar()->showMessage(problems.join(QStringLiteral("  ")));
 }
 
-int MainWindow::listCardEntries(int* leftOut)
+void MainWindow::keepEarlierListing()
 {
-    const int rows = CardReplies::cutFileList(responseBody, fileNames, kMaxFiles, leftOut);
+    cardRowsCurrent = false;
+    cardListedWhole = false;
+    QTableWidget* table = ui->tableWidgetFileInfo;
+    if (table->rowCount() == 0) {
+        statusBar()->showMessage(tr("Could not read the card's file list."));
+        return;
+    }
+    // The rows stay, but they may no longer be what the card holds.
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            QTableWidgetItem* item = table->item(row, column);
+            if (!item)
+                continue;
+            QFont font = item->font();
+            font.setItalic(true);
+            item->setFont(font);
+        }
+    }
+    statusBar()->showMessage(tr("Could not read the card's file list. The rows shown are from"
+                                " an earlier listing."));
+}
+
+CardReplies::FileList MainWindow::listCardEntries()
+{
+    const CardReplies::FileList list =
+        CardReplies::cutFileList(responseBody, fileNames, kMaxFiles);
     QTableWidget* table = ui->tableWidgetFileInfo;
     table->setRowCount(0);
-    table->setRowCount(rows);
-    for (int row = 0; row < rows; ++row)
-        table->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(fileNames[row])));
-    return rows;
+    table->setRowCount(list.rows);
+    for (int row = 0; row < list.rows; ++row) {
+        auto* item = new QTableWidgetItem(QString::fromLatin1(fileNames[row]));
+        // The columns share the width equally and cut long names.
+        item->setToolTip(item->text());
+        table->setItem(row, 0, item);
+    }
+    return list;
 }
 
 bool MainWindow::readFileInfos(int total, QStringList* problems)
@@ -224,11 +272,15 @@ bool MainWindow::readFileInfos(int total, QStringList* problems)
 void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
 {
     const CardReplies::FileInfoFields fields = CardReplies::cutFileInfo(fileinfo);
-    const auto put = [this, Index](int column, const QString& text, int alignment) {
+    const auto put = [this, Index](int column, const QString& text, int alignment,
+                                   const QVariant& value) {
         auto* item = new QTableWidgetItem;
         item->setData(Qt::ForegroundRole, QColor(QStringLiteral("gray")));
         item->setData(Qt::DisplayRole, text);
         item->setData(Qt::TextAlignmentRole, alignment);
+        // The exact value behind the text: nothing parses the text back.
+        if (value.isValid())
+            item->setData(Qt::UserRole, value);
         ui->tableWidgetFileInfo->setItem(Index, column, item);
     };
 
@@ -236,19 +288,24 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
     const auto piece = [&create](int at, int length) {
         return QString::fromLatin1(create.mid(at, length));
     };
+    const QDateTime created = QDateTime::fromString(QString::fromLatin1(create),
+                                                    QStringLiteral("yyyyMMddHHmmss"));
     put(1, QStringLiteral("%1-%2-%3  %4:%5:%6")
                .arg(piece(0, 4), piece(4, 2), piece(6, 2), piece(8, 2), piece(10, 2),
                     piece(12, 2)),
-        Qt::AlignCenter);
+        Qt::AlignCenter, created.isValid() ? QVariant(created) : QVariant());
 
     // 64-bit: recordings of 2 GiB and more are common.
     const long long bytes = std::strtoll(fields.size, nullptr, 10);
+    // Only a plain byte count is a size to compare copies with.
+    const bool known = QByteArray(fields.size) == QByteArray::number(bytes) && bytes >= 0;
     const long long kilobytes = bytes / 1024;
     put(2, kilobytes > 1023 ? QString::number(bytes / 1048576) + QStringLiteral("MB")
                             : QString::number(kilobytes) + QStringLiteral("KB"),
-        Qt::AlignRight);
+        Qt::AlignRight | Qt::AlignVCenter, known ? QVariant(static_cast<qlonglong>(bytes)) : QVariant());
 
-    put(3, QString::fromLatin1(fields.time) + QStringLiteral("s"), Qt::AlignCenter);
+    put(3, QString::fromLatin1(fields.time) + QStringLiteral("s"), Qt::AlignCenter, QVariant());
+    markOnDisk(Index);
 }
 
 void MainWindow::on_pushButtonDeleteFile_clicked()
@@ -258,8 +315,10 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
     GetSelectedFiles();
     if (selectedCount == 0)
         return;
+    const QVector<int> rows(selectedRows, selectedRows + selectedCount);
     if (!askCard(tr("Delete File"),
-                 tr("Delete the %1 selected files from the card?").arg(selectedCount)))
+                 tr("Delete the %1 selected files from the card?").arg(selectedCount),
+                 notOnDiskText(rows, false)))
         return;
     const QPointer<MainWindow> self(this);
     const CardBusy busy(ui);
@@ -308,7 +367,7 @@ void MainWindow::on_pushButtonDeleteAllFiles_clicked()
 {
     if (!linked)
         return;
-    if (!askCard(tr("Delete All Files"), tr("Delete every file on the card?")))
+    if (!askCard(tr("Delete All Files"), tr("Delete every file on the card?"), cardAtRisk()))
         return;
     runCardMaintenance(urlDeleteAllFiles, QStringLiteral("已删除卡内所有文件"),
                        tr("The camera did not confirm deleting all files."));
@@ -318,7 +377,8 @@ void MainWindow::on_pushButtonFormatCard_clicked()
 {
     if (!linked)
         return;
-    if (!askCard(tr("Format Card"), tr("Format the card? Every file on it will be lost.")))
+    if (!askCard(tr("Format Card"), tr("Format the card? Every file on it will be lost."),
+                 cardAtRisk()))
         return;
     runCardMaintenance(urlFormatCard, QStringLiteral("格式化卡成功"),
                        tr("The camera did not confirm formatting the card."));
@@ -338,6 +398,9 @@ void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
         statusBar()->showMessage(failureText);
         return;
     }
+    // Emptied whatever the answer; only a confirmed one says the card is empty.
+    cardRowsCurrent = cardListedWhole = responseBody == "Success\r\n";
+    cardLeftOut = 0;
     if (responseBody == "Success\r\n") {
         statusBar()->clearMessage();
         QMessageBox::information(this, QString::fromUtf8(kConfirmTitle), boxText);

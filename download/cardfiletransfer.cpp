@@ -122,7 +122,9 @@ Outcome connectTo(net::SocketHandle s, const CardFileJob& job, TransferObserver&
     address.sin_family = AF_INET;
     address.sin_port = htons(job.port);
     address.sin_addr.s_addr = inet_addr(job.host.c_str());
-    if (!net::setNonBlocking(s, true))
+    // Text that is no dotted address would be tried as the broadcast address.
+    if (address.sin_addr.s_addr == INADDR_NONE || address.sin_addr.s_addr == 0
+        || !net::setNonBlocking(s, true))
         return Outcome::ConnectFailed;
     net::ConnectResult result = net::startConnect(s, address);
     const Deadline deadline(kConnectTimeoutMs);

@@ -57,12 +57,9 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
     downloadQueue.clear();
     for (int i = 0; i < selectedCount; ++i) {
         const QTableWidgetItem* name = ui->tableWidgetFileInfo->item(selectedRows[i], 0);
-        const QTableWidgetItem* date = ui->tableWidgetFileInfo->item(selectedRows[i], 1);
         QueuedDownload file;
         file.name = name ? name->text() : QString();
-        if (date)
-            file.created = QDateTime::fromString(date->text(),
-                                                 QStringLiteral("yyyy-MM-dd  hh:mm:ss"));
+        file.created = rowCreated(selectedRows[i]);
         downloadQueue.append(file);
     }
     downloadNext = 0;
@@ -121,6 +118,9 @@ void MainWindow::DownloadFileFailed(int why, int status)
 
 void MainWindow::DownloadFileFinished()
 {
+    const int row = rowOfName(downloadQueue.value(downloadNext - 1).name);
+    if (row >= 0)
+        markOnDisk(row);
     ui->progressBarDownLoad->hide();
     ui->pushButtonDownloadFile->setEnabled(true);
     if (downloadNext >= downloadQueue.size()) {

@@ -112,7 +112,7 @@ bool readChunkedBody(TcpSocket& socket, HttpResponse& response, std::string& bod
         const std::uint32_t size = hexValue(line);
         if (static_cast<std::int32_t>(size) < 0)
             continue;
-        if (size > merro::http::kBodyMaxBytes - body.size())
+        if (size > merro::http::kBodyMaxBytes - response.received)
             return false;
         response.chunkRemaining = size;
         response.lastChunk = size == 0;
@@ -125,22 +125,28 @@ bool readBodyByLength(TcpSocket& socket, HttpResponse& response, std::string& bo
     if (static_cast<std::int32_t>(response.contentLength) < 0
         || response.contentLength > merro::http::kBodyMaxBytes)
         return false;
-    // An announced empty body is complete; waiting for a first receive would
-    // stall on a server that keeps the connection open.
-    if (response.contentLength == 0 && response.headers.count("Content-Length") > 0)
-        return true;
+    const bool announced = response.headers.count("Content-Length") > 0;
     std::vector<char> buffer(kBodyPiece + 1);
     for (;;) {
-        const int n = socket.Recv(buffer.data(), kBodyPiece);
+        // Never past the announced length: what follows is not this reply's.
+        int want = kBodyPiece;
+        if (announced) {
+            const std::uint32_t left = response.contentLength - response.received;
+            if (left == 0)
+                return true;
+            want = static_cast<int>(std::min<std::uint32_t>(left, kBodyPiece));
+        } else if (response.received >= merro::http::kBodyMaxBytes) {
+            socket.GiveUp();
+            return false;
+        }
+        const int n = socket.Recv(buffer.data(), want);
         if (n < 0)
             return false;
-        // Closed by the peer: complete only when no length was announced.
+        // Without a length the close ends the reply; with one it came too soon.
         if (n == 0)
-            return response.contentLength == 0;
+            return !announced;
         response.received += static_cast<std::uint32_t>(n);
         body.append(buffer.data(), static_cast<std::size_t>(n));
-        if (response.received >= response.contentLength)
-            return true;
     }
 }
 

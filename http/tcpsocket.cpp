@@ -43,8 +43,9 @@ bool TcpSocket::Connect(std::uint32_t address, std::uint16_t port)
     if (!IsOpen() && !Create())
         return false;
     // A failed name look-up gives the all-zero address, which some systems
-    // take as "this host"; it must not reach whatever listens here.
-    if (address == 0)
+    // take as "this host"; a dotted address that does not parse gives the
+    // broadcast address. Neither is the camera.
+    if (address == 0 || address == INADDR_NONE)
         return false;
     startDeadlineIfIdle();
     if (timedOut || cancelled || gaveUp)

@@ -50,6 +50,8 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
     }
 
     showLinkState(ui->lineEditLinkMERRO, true);
+    // Another device, or another card: the table is no listing of it yet.
+    cardRowsCurrent = cardListedWhole = false;
     // After a link loss the first pair is still running and reconnecting.
     if (!findChild<ControlClientThread*>(QString(), Qt::FindDirectChildrenOnly)) {
         auto* control = new ControlClientThread(this);

@@ -17,6 +17,7 @@ constexpr qint64 kWriteBacklog = 256 * 1024;
 constexpr qint64 kWritePiece = 64 * 1024;
 constexpr int kDripTickMs = 20;
 constexpr int kMinEndlessLine = 32;
+constexpr int kClosePieceMs = 3;
 
 // Header line number `index` of a head that never ends, `size` bytes with CRLF.
 QByteArray endlessLine(qint64 index, int size)
@@ -30,10 +31,12 @@ QByteArray reason(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 206: return "Partial Content";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 416: return "Range Not Satisfiable";
     case 431: return "Request Header Fields Too Large";
     default: return "Unknown";
     }
@@ -73,6 +76,34 @@ bool cardName(const QByteArray& query, QByteArray* name)
     return true;
 }
 
+// A plain decimal number, as a range bound must be.
+bool decimal(const QByteArray& text, qint64* value)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return false;
+    for (const char ch : text) {
+        if (ch < '0' || ch > '9')
+            return false;
+    }
+    *value = text.toLongLong();
+    return true;
+}
+
+// "bytes=N-" or "bytes=N-M" (last -1 without M). Other forms are ignored as a
+// server may ignore any Range it does not take.
+bool parseRange(const QByteArray& value, qint64* first, qint64* last)
+{
+    if (!value.toLower().startsWith("bytes="))
+        return false;
+    const QByteArray set = value.mid(6).trimmed();
+    const int dash = set.indexOf('-');
+    if (dash < 0 || !decimal(set.left(dash), first))
+        return false;
+    *last = -1;
+    const QByteArray end = set.mid(dash + 1);
+    return end.isEmpty() || (decimal(end, last) && *last >= *first);
+}
+
 QByteArray contentTypeOf(const QByteArray& name)
 {
     const QByteArray lower = name.toLower();
@@ -98,6 +129,8 @@ QByteArray faultName(CameraServer::Fault fault)
     case CameraServer::Fault::Trickle: return "trickle";
     case CameraServer::Fault::EndlessHeader: return "endless-header";
     case CameraServer::Fault::ExtraBytes: return "extra-bytes";
+    case CameraServer::Fault::CloseDelimited: return "close-delimited";
+    case CameraServer::Fault::Cut: return "cut";
     }
     return {};
 }
@@ -127,7 +160,7 @@ void CameraServer::setFault(Fault value, int parameter, Target target, bool once
 void CameraServer::setListMode(ListMode mode, int count)
 {
     listMode = mode;
-    hugeCount = count;
+    listCount = count;
 }
 
 void CameraServer::setBody(Target target, const QByteArray& body)
@@ -180,6 +213,7 @@ void CameraServer::onDisconnected(int id)
     log("closed #" + QByteArray::number(id) + (c->closedByCamera ? " by camera" : " by peer"));
     c->drip.stop();
     c->reply.reset();
+    endRequest(c);
     c->state = Connection::State::Closing;
     c->socket->deleteLater();
     // Signals of this socket may still be on the call stack.
@@ -191,6 +225,7 @@ void CameraServer::closeConnection(int id)
     Connection* c = connection(id);
     if (!c || c->state == Connection::State::Closing)
         return;
+    endRequest(c);
     c->state = Connection::State::Closing;
     c->closedByCamera = true;
     c->socket->disconnectFromHost();
@@ -238,7 +273,43 @@ bool CameraServer::faultApplies(Kind kind) const
 
 void CameraServer::handle(int id, const QByteArray& head)
 {
+    Connection* c = connection(id);
     ++requests;
+    const QByteArray tag = " #" + QByteArray::number(id);
+    QByteArray requestLine = head.left(head.indexOf('\n'));
+    if (requestLine.endsWith('\r'))
+        requestLine.chop(1);
+    log(sim::escaped(requestLine));
+    log("head" + tag + ' ' + sim::escaped(head));
+    // Tests count these to prove that a client never has two requests out at once.
+    if (activeRequests > 0) {
+        ++overlaps;
+        log("overlap" + tag);
+    }
+    c->busy = true;
+    ++activeRequests;
+    if (latency <= 0) {
+        respond(id, head);
+        return;
+    }
+    c->state = Connection::State::Waiting;
+    QTimer::singleShot(latency, Qt::PreciseTimer, this, [this, id, head] {
+        const Connection* waiting = connection(id);
+        if (waiting && waiting->state == Connection::State::Waiting)
+            respond(id, head);
+    });
+}
+
+void CameraServer::endRequest(Connection* c)
+{
+    if (c->busy) {
+        c->busy = false;
+        --activeRequests;
+    }
+}
+
+void CameraServer::respond(int id, const QByteArray& head)
+{
     const QByteArray tag = " #" + QByteArray::number(id);
     QList<QByteArray> lines = head.split('\n');
     for (QByteArray& line : lines) {
@@ -246,8 +317,6 @@ void CameraServer::handle(int id, const QByteArray& head)
             line.chop(1);
     }
     const QByteArray requestLine = lines.value(0);
-    log(sim::escaped(requestLine));
-    log("head" + tag + ' ' + sim::escaped(head));
 
     // Method, target and version: the target is everything between the first
     // and the last space, since card names may hold spaces.
@@ -263,10 +332,14 @@ void CameraServer::handle(int id, const QByteArray& head)
     const QByteArray version = requestLine.mid(lastSpace + 1);
 
     QByteArray connectionHeader;
+    QByteArray range;
     for (int i = 1; i < lines.size(); ++i) {
         const int colon = lines[i].indexOf(':');
-        if (colon > 0 && lines[i].left(colon).trimmed().toLower() == "connection")
+        const QByteArray field = lines[i].left(colon).trimmed().toLower();
+        if (colon > 0 && field == "connection")
             connectionHeader = lines[i].mid(colon + 1).trimmed().toLower();
+        else if (colon > 0 && field == "range")
+            range = lines[i].mid(colon + 1).trimmed();
     }
     const bool keepAlive = version == "HTTP/1.1" ? !connectionHeader.contains("close")
                                                  : connectionHeader.contains("keep-alive");
@@ -327,7 +400,7 @@ void CameraServer::handle(int id, const QByteArray& head)
         send(id, reply, Fault::None, 0, keepAlive, false);
         return;
     }
-    Reply reply = answer(id, kind, target, query);
+    Reply reply = answer(id, kind, target, query, range);
     for (const auto& entry : bodies) {
         if (targets(entry.first, kind)) {
             reply.status = 200;
@@ -358,7 +431,7 @@ QVector<QByteArray> CameraServer::listEntries() const
 {
     QVector<QByteArray> entries;
     if (listMode == ListMode::Huge) {
-        for (int i = 1; i <= hugeCount; ++i)
+        for (int i = 1; i <= listCount; ++i)
             entries.append(kCardPath + "HUGE" + QByteArray::number(i).rightJustified(5, '0')
                            + ".MP4;");
         return entries;
@@ -381,7 +454,7 @@ QVector<QByteArray> CameraServer::listEntries() const
 }
 
 CameraServer::Reply CameraServer::answer(int id, Kind kind, const QByteArray& target,
-                                         const QByteArray& query)
+                                         const QByteArray& query, const QByteArray& range)
 {
     const QByteArray tag = " #" + QByteArray::number(id);
     Reply reply;
@@ -404,11 +477,20 @@ CameraServer::Reply CameraServer::answer(int id, Kind kind, const QByteArray& ta
             end = entries.size();
         start = std::max(start, 1);
         end = std::min(end, static_cast<int>(entries.size()));
-        for (int i = start; i <= end; ++i)
-            reply.body += entries[i - 1];
-        reply.body += "\r\n";
-        log("served list" + tag + ' ' + QByteArray::number(std::max(0, end - start + 1))
-            + " entries");
+        const int count = std::max(0, end - start + 1);
+        const bool cut = listMode == ListMode::Cut;
+        const int whole = cut ? std::min(count, listCount) : count;
+        for (int i = 0; i < whole; ++i)
+            reply.body += entries[start - 1 + i];
+        if (!cut) {
+            reply.body += "\r\n";
+        } else if (whole < count) {
+            // Half of the next entry's name, as where a camera's output breaks off.
+            const QByteArray next = entries[start - 1 + whole];
+            reply.body += next.left((next.size() - 1) / 2);
+        }
+        log("served list" + tag + ' ' + QByteArray::number(whole) + " entries"
+            + (cut ? " cut" : ""));
         return reply;
     }
     case Kind::Info:
@@ -445,28 +527,56 @@ CameraServer::Reply CameraServer::answer(int id, Kind kind, const QByteArray& ta
             + QByteArray::number(removed) + " files");
         return reply;
     }
-    case Kind::File: {
-        name = target.mid(kFolderPrefix.size());
-        CardFile file;
-        const Card::Lookup found = card->find(name, &file);
-        if (found == Card::Lookup::Found) {
-            reply.contentType = contentTypeOf(name);
-            reply.filePath = card->pathOf(name);
-            reply.fileSize = file.size;
-            log("served file" + tag + ' ' + sim::escaped(name) + ' '
-                + QByteArray::number(file.size) + " bytes");
-            return reply;
-        }
-        reply = errorReply(found == Card::Lookup::Missing ? 404 : 403);
-        log((found == Card::Lookup::Missing ? "no such file" : "refused") + tag + ' '
-            + sim::escaped(name));
-        return reply;
-    }
+    case Kind::File:
+        return fileAnswer(tag, target.mid(kFolderPrefix.size()), range);
     case Kind::Other:
         break;
     }
     reply = errorReply(404);
     log("not found" + tag + ' ' + sim::escaped(target));
+    return reply;
+}
+
+CameraServer::Reply CameraServer::fileAnswer(const QByteArray& tag, const QByteArray& name,
+                                             const QByteArray& range)
+{
+    CardFile file;
+    const Card::Lookup found = card->find(name, &file);
+    if (found != Card::Lookup::Found) {
+        log((found == Card::Lookup::Missing ? "no such file" : "refused") + tag + ' '
+            + sim::escaped(name));
+        return errorReply(found == Card::Lookup::Missing ? 404 : 403);
+    }
+    Reply reply;
+    reply.contentType = contentTypeOf(name);
+    reply.filePath = card->pathOf(name);
+    reply.fileSize = file.size;
+    const QByteArray total = QByteArray::number(file.size);
+    qint64 first = 0;
+    qint64 last = -1;
+    if (rangeMode == RangeMode::Ignore || !parseRange(range, &first, &last)) {
+        log("served file" + tag + ' ' + sim::escaped(name) + ' ' + total + " bytes");
+        return reply;
+    }
+    if (rangeMode == RangeMode::Wrong) {
+        ++first;
+        last = last < 0 ? last : std::max(last, first);
+    }
+    if (first >= file.size) {
+        log("range not satisfiable" + tag + ' ' + sim::escaped(name) + " start "
+            + QByteArray::number(first) + " size " + total);
+        reply = errorReply(416);
+        reply.contentRange = "bytes */" + total;
+        return reply;
+    }
+    last = last < 0 ? file.size - 1 : std::min(last, file.size - 1);
+    const QByteArray bytes = QByteArray::number(first) + '-' + QByteArray::number(last) + '/'
+                             + total;
+    reply.status = 206;
+    reply.fileOffset = first;
+    reply.fileSize = last - first + 1;
+    reply.contentRange = "bytes " + bytes;
+    log("served file" + tag + ' ' + sim::escaped(name) + " bytes " + bytes);
     return reply;
 }
 
@@ -486,8 +596,10 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     }
     const bool isFile = !reply.filePath.isEmpty();
     const qint64 bodySize = isFile ? reply.fileSize : reply.body.size();
+    const bool closeDelimited = applied == Fault::CloseDelimited;
     c->closeAfter = !keepAlive || isFile || applied == Fault::CloseEarly
-                    || applied == Fault::NoLength;
+                    || applied == Fault::NoLength || closeDelimited || applied == Fault::Cut;
+    c->fileReply = isFile;
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' '
                       + reason(reply.status) + "\r\n";
@@ -495,8 +607,10 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     head += "Content-Type: " + reply.contentType + "\r\n";
     if (applied == Fault::Chunked)
         head += "Transfer-Encoding: chunked\r\n";
-    else if (applied != Fault::NoLength)
+    else if (applied != Fault::NoLength && !closeDelimited)
         head += "Content-Length: " + QByteArray::number(bodySize) + "\r\n";
+    if (!reply.contentRange.isEmpty())
+        head += "Content-Range: " + reply.contentRange + "\r\n";
     if (applied == Fault::BigHeader) {
         // Many long lines rather than one: the whole head outgrows any small
         // fixed buffer while each line stays a plausible length.
@@ -512,22 +626,37 @@ void CameraServer::send(int id, const Reply& reply, Fault applied, int parameter
     head += c->closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     head += "\r\n";
 
+    // A close-delimited head goes out whole; the stream then holds the body only.
+    const QByteArray streamHead = closeDelimited ? QByteArray() : head;
     if (isFile)
-        c->reply = std::make_unique<ReplyStream>(head, reply.filePath, reply.fileSize);
+        c->reply = std::make_unique<ReplyStream>(streamHead, reply.filePath, reply.fileOffset,
+                                                 reply.fileSize);
     else
-        c->reply = std::make_unique<ReplyStream>(head, reply.body);
+        c->reply = std::make_unique<ReplyStream>(streamHead, reply.body);
     c->reply->setChunked(applied == Fault::Chunked && !headOnly);
     if (headOnly)
         c->reply->setBodyLimit(0);
     else if (applied == Fault::CloseEarly)
         c->reply->setBodyLimit(bodySize / 2);
+    else if (applied == Fault::Cut)
+        c->reply->setBodyLimit(parameter);
     else if (applied == Fault::ExtraBytes)
         c->reply->setTrailer(QByteArray(std::max(1, parameter), 'X'));
     c->rateClock.start();
     c->rateSent = 0;
 
     c->state = Connection::State::Writing;
-    if (applied == Fault::Drip || applied == Fault::Trickle) {
+    if (closeDelimited) {
+        // Small pieces, each in a segment of its own, as a camera's CGI
+        // script writes its output. The timer runs first: flush() emits
+        // bytesWritten at once, and pump() leaves a dripping reply alone.
+        c->dripBytes = std::max(1, parameter);
+        c->drip.setTimerType(Qt::PreciseTimer);
+        c->drip.start(kClosePieceMs);
+        c->socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        c->socket->write(head);
+        c->socket->flush();
+    } else if (applied == Fault::Drip || applied == Fault::Trickle) {
         c->dripBytes = applied == Fault::Drip ? std::max(1, parameter) : 1;
         c->drip.start(applied == Fault::Drip ? kDripTickMs : std::max(1, parameter));
     } else {
@@ -562,9 +691,7 @@ void CameraServer::pump(int id)
                 return;
             }
         }
-        const QByteArray data = c->reply->read(piece);
-        c->rateSent += data.size();
-        c->socket->write(data);
+        c->rateSent += writeReply(c, piece);
     }
     if (c->reply->atEnd())
         finishReply(id);
@@ -575,7 +702,7 @@ void CameraServer::dripTick(int id)
     Connection* c = connection(id);
     if (!c || !c->reply)
         return;
-    c->socket->write(c->reply->read(c->dripBytes));
+    writeReply(c, c->dripBytes);
     c->socket->flush();
     if (c->reply->atEnd()) {
         c->drip.stop();
@@ -583,11 +710,22 @@ void CameraServer::dripTick(int id)
     }
 }
 
+qint64 CameraServer::writeReply(Connection* c, qint64 max)
+{
+    const qint64 before = c->reply->bodyBytesOut();
+    const QByteArray data = c->reply->read(max);
+    c->socket->write(data);
+    if (c->fileReply)
+        fileBodyBytes += c->reply->bodyBytesOut() - before;
+    return data.size();
+}
+
 void CameraServer::finishReply(int id)
 {
     Connection* c = connection(id);
     if (!c)
         return;
+    endRequest(c);
     c->reply.reset();
     if (c->closeAfter) {
         closeConnection(id);

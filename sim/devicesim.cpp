@@ -175,7 +175,9 @@ QByteArray DeviceSim::stats() const
     };
     return "control" + unitStats(control) + " ground" + unitStats(ground)
            + " camera requests=" + QByteArray::number(camera.requestCount())
-           + " files=" + QByteArray::number(options.card.isEmpty() ? 0 : card.files().size());
+           + " files=" + QByteArray::number(options.card.isEmpty() ? 0 : card.files().size())
+           + " filebytes=" + QByteArray::number(camera.fileBytes())
+           + " overlaps=" + QByteArray::number(camera.overlapCount());
 }
 
 QByteArray DeviceSim::execute(const QByteArray& line)
@@ -191,7 +193,8 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                  " | control|ground drop | control|ground send HEX"
                  " | control|ground accept normal|slow|none | control|ground flood on|off"
                  " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
-                 " | camera list normal|hostile|huge[=N] | camera rate BYTES"
+                 " | camera list normal|hostile|huge[=N]|cut=N | camera rate BYTES"
+                 " | camera range on|ignore|wrong | camera latency MS"
                  " | camera body count|list|info|delete|deleteall|format TEXT|off";
         return result;
     }
@@ -380,8 +383,29 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
             camera.setListMode(CameraServer::ListMode::Hostile, 0);
         else if (mode == "huge")
             camera.setListMode(CameraServer::ListMode::Huge, equals < 0 ? 10005 : number);
+        else if (mode == "cut" && equals >= 0)
+            camera.setListMode(CameraServer::ListMode::Cut, number);
         else
-            return "expected normal, hostile or huge[=N]";
+            return "expected normal, hostile, huge[=N] or cut=N";
+        return {};
+    }
+    if (what == "range") {
+        using R = CameraServer::RangeMode;
+        static const QList<QPair<QByteArray, R>> modes = {
+            {"on", R::On}, {"ignore", R::Ignore}, {"wrong", R::Wrong},
+        };
+        R range;
+        if (words.size() != 3 || !pick(modes, arg, &range))
+            return "expected on, ignore or wrong";
+        camera.setRangeMode(range);
+        return {};
+    }
+    if (what == "latency") {
+        bool ok = false;
+        const int ms = arg.toInt(&ok);
+        if (!ok || ms < 0 || ms > 60000 || words.size() != 3)
+            return "expected milliseconds, 0 to 60000";
+        camera.setLatency(ms);
         return {};
     }
     if (what == "rate") {
@@ -403,7 +427,7 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
         {"hangup", F::Hangup}, {"404", F::NotFound}, {"no-length", F::NoLength},
         {"chunked", F::Chunked}, {"drip", F::Drip}, {"big-header", F::BigHeader},
         {"trickle", F::Trickle}, {"endless-header", F::EndlessHeader},
-        {"extra-bytes", F::ExtraBytes},
+        {"extra-bytes", F::ExtraBytes}, {"close-delimited", F::CloseDelimited}, {"cut", F::Cut},
     };
     using T = CameraServer::Target;
     static const QList<QPair<QByteArray, T>> targets = {
@@ -421,12 +445,17 @@ QByteArray DeviceSim::cameraCommand(const QList<QByteArray>& words)
     const F fault = faults[faultIndex].second;
     static const QList<QPair<F, int>> defaults = {
         {F::Drip, 256}, {F::BigHeader, 16384}, {F::Trickle, 700}, {F::EndlessHeader, 64},
-        {F::ExtraBytes, 4096},
+        {F::ExtraBytes, 4096}, {F::CloseDelimited, 100},
     };
     int parameter = -1;
     for (const auto& entry : defaults) {
         if (entry.first == fault)
             parameter = equals < 0 ? entry.second : number;
+    }
+    if (fault == F::Cut) {
+        if (equals < 0)
+            return "expected cut=N";
+        parameter = number;
     }
     if (parameter < 0 && equals >= 0)
         return "this fault takes no number";

@@ -23,11 +23,12 @@ ReplyStream::ReplyStream(const QByteArray& head, const QByteArray& bodyBytes)
     body = std::move(buffer);
 }
 
-ReplyStream::ReplyStream(const QByteArray& head, const QString& filePath, qint64 size)
+ReplyStream::ReplyStream(const QByteArray& head, const QString& filePath, qint64 offset,
+                         qint64 size)
     : pending(head)
 {
     auto file = std::make_unique<QFile>(filePath);
-    if (file->open(QIODevice::ReadOnly))
+    if (file->open(QIODevice::ReadOnly) && file->seek(offset))
         bodyLeft = size;
     body = std::move(file);
 }
@@ -52,6 +53,9 @@ QByteArray ReplyStream::read(qint64 max)
             const int take = static_cast<int>(std::min<qint64>(pending.size(), room));
             out += pending.left(take);
             pending.remove(0, take);
+            bodyOut += std::max(0, std::min(take, pendingBodyTo) - pendingBodyFrom);
+            pendingBodyFrom = std::max(0, pendingBodyFrom - take);
+            pendingBodyTo = std::max(0, pendingBodyTo - take);
             continue;
         }
         if (bodyLeft > 0) {
@@ -65,12 +69,16 @@ QByteArray ReplyStream::read(qint64 max)
             bodyLeft -= data.size();
             if (!chunked) {
                 out += data;
+                bodyOut += data.size();
                 continue;
             }
             pending = QByteArray::number(data.size(), 16);
             if (data.size() == 64)
                 pending += ";part=x";
-            pending += "\r\n" + data + "\r\n";
+            pending += "\r\n";
+            pendingBodyFrom = pending.size();
+            pendingBodyTo = pendingBodyFrom + data.size();
+            pending += data + "\r\n";
             continue;
         }
         if (chunked && !lastChunkQueued) {

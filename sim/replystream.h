@@ -13,8 +13,9 @@ class ReplyStream
 {
 public:
     ReplyStream(const QByteArray& head, const QByteArray& body);
-    // Fails (atEnd at once after the head) when the file cannot be opened.
-    ReplyStream(const QByteArray& head, const QString& filePath, qint64 size);
+    // `size` bytes of the file from `offset` on. Fails (atEnd at once after the
+    // head) when the file cannot be opened or read from there.
+    ReplyStream(const QByteArray& head, const QString& filePath, qint64 offset, qint64 size);
 
     void setChunked(bool on) { chunked = on; }
     // Ends the body after this many bytes, whatever the head announced.
@@ -24,12 +25,19 @@ public:
 
     QByteArray read(qint64 max);
     bool atEnd() const;
+    // Body bytes read() has handed out so far, without head, chunk framing or
+    // trailer.
+    qint64 bodyBytesOut() const { return bodyOut; }
 
 private:
     QByteArray pending;
     QByteArray trailer;
     std::unique_ptr<QIODevice> body;
     qint64 bodyLeft = 0;
+    qint64 bodyOut = 0;
+    // Where the body bytes of a queued chunk lie in `pending`.
+    int pendingBodyFrom = 0;
+    int pendingBodyTo = 0;
     bool chunked = false;
     bool lastChunkQueued = false;
     int chunkTurn = 0;

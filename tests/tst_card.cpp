@@ -8,6 +8,7 @@
 #include <QtWidgets>
 
 #include <memory>
+#include <utility>
 
 using Lines = QList<QByteArray>;
 using Rows = QList<int>;
@@ -46,6 +47,8 @@ private slots:
     void listingCopesWithOddReplies();
     void changesTheCard_data();
     void changesTheCard();
+    void knowsWhatIsSafeOnDisk();
+    void listsACardWhoseServerEndsRepliesByClosing();
     void linkDownSendsNothing();
     void quittingDuringAStalledRequestEndsIt();
 
@@ -61,6 +64,13 @@ private:
     QAbstractButton* button(const char* name) { return window->findChild<QAbstractButton*>(name); }
     QTableWidget* table() { return window->findChild<QTableWidget*>("tableWidgetFileInfo"); }
     QString status() { return window->statusBar()->currentMessage(); }
+    // Whether the status bar says more than how many files are in DCIM/ already.
+    bool problems()
+    {
+        static const QRegularExpression summary("\\d+ of the \\d+ listed files are already in"
+                                                " DCIM/\\.$");
+        return !status().remove(summary).isEmpty();
+    }
     QStringList column(int c)
     {
         QStringList texts;
@@ -75,17 +85,21 @@ private:
         return sim->lines("camera: GET ", mark);
     }
 
+    std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<SimDevice> sim;
     QTimer boxAnswerer;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     QStringList boxes; // "title|text", and "|No" when No is the default
+    QString boxShot;   // a picture of the next box, under this name
     int mark = 0;
 };
 
 void TestCard::init()
 {
     window.reset();
+    work = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(work->path()));
     sim = std::make_unique<SimDevice>();
     QVERIFY(sim->start({"--interval", "300"}));
     window = std::make_unique<MainWindow>();
@@ -100,6 +114,8 @@ void TestCard::init()
             return;
         const bool no = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No);
         boxes << box->windowTitle() + '|' + box->text() + (no ? "|No" : "");
+        if (!boxShot.isEmpty())
+            saveScreenshot(box, std::exchange(boxShot, QString()));
         QAbstractButton* choice = box->button(answer);
         (choice ? choice : box->button(QMessageBox::Ok))->click();
     });
@@ -141,9 +157,14 @@ void TestCard::listsAKnownCard()
     QCOMPARE(column(1), dates);
     QCOMPARE(column(2), sizes);
     QCOMPARE(column(3), durations);
+    for (int row = 0; row < 5; ++row) {
+        QCOMPARE(table()->item(row, 2)->data(Qt::UserRole).toLongLong(), kKnownCard[row].size);
+        QCOMPARE(table()->item(row, 1)->data(Qt::UserRole).toDateTime(),
+                 QDateTime::fromString(kKnownCard[row].date, "yyyy-MM-dd  hh:mm:ss"));
+    }
     QCOMPARE(table()->item(0, 1)->foreground().color(), QColor("gray"));
-    QCOMPARE(table()->item(0, 2)->textAlignment(), int(Qt::AlignRight));
-    QCOMPARE(status(), QString());
+    QCOMPARE(table()->item(0, 2)->textAlignment(), int(Qt::AlignRight | Qt::AlignVCenter));
+    QCOMPARE(status(), QString("0 of the 5 listed files are already in DCIM/."));
     QCOMPARE(gets(), expected);
     const QByteArray headers = " HTTP/1.1\\r\\nHost: " + qgetenv("MERRO_CAMERA_HOST")
                                + "\\r\\nAccept: */*\\r\\nAccept-Language: zh-CN\\r\\nConnection:"
@@ -182,9 +203,9 @@ void TestCard::listingCopesWithOddReplies_data()
     QTest::newRow("count without markers: empty count")
         << Lines{"camera body count count=2;"} << QByteArray() << 2 << QString("B.MP4") << none << 0
         << false;
-    QTest::newRow("list starting with CR is empty")
+    QTest::newRow("list starting with CR is empty, and short of the count")
         << Lines{"camera body list \\r\\nsd/DCIM/100TQCAM/A.MP4;\\r\\n"} << QByteArray("2") << 0
-        << QString() << QStringList() << 0 << false;
+        << QString() << QStringList() << 0 << true;
     QTest::newRow("no more than 9999 rows")
         << Lines{"camera list huge=10005", "camera body count var\\x20count=\"\";"}
         << QByteArray() << 9999 << QString("HUGE09999.MP4") << none << 0 << true;
@@ -205,7 +226,7 @@ void TestCard::listingCopesWithOddReplies()
     QCOMPARE(table()->rowCount(), rows);
     QTEST(rows ? table()->item(rows - 1, 0)->text() : QString(), "lastName");
     QTEST(QStringList(column(2).mid(0, 2)), "sizes");
-    QTEST(!status().isEmpty(), "status");
+    QTEST(problems(), "status");
     const Lines requests = gets();
     QCOMPARE(requests.value(1), "camera: GET /cgi-bin/hi3510/getfilelist.cgi?&-start=1&-end="
                                     + listEnd + " HTTP/1.1");
@@ -228,9 +249,11 @@ void TestCard::changesTheCard_data()
     const QByteArray format = "pushButtonFormatCard";
     const Rows ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     const Rows rest = {0, 1, 3, 4, 6, 7, 8};
-    const QString askOne = "Delete File|Delete the %1 selected files from the card?|No";
-    const QString askAll = "Delete All Files|Delete every file on the card?|No";
-    const QString askFormat = "Format Card|Format the card? Every file on it will be lost.|No";
+    const QString askOne = "Delete File|Delete the %1 selected files from the card?\n\n"
+                           "%1 of the %1 selected recordings are not in DCIM/ yet.|No";
+    const QString risk = "\n\n10 of the 10 recordings on the card are not in DCIM/ yet.|No";
+    const QString askAll = "Delete All Files|Delete every file on the card?" + risk;
+    const QString askFormat = "Format Card|Format the card? Every file on it will be lost." + risk;
     const Lines allTarget = {"/cgi-bin/hi3510/deleteallfiles.cgi?"};
     const Lines formatTarget = {"/cgi-bin/hi3510/sdcommand.cgi?-format&-partition=1"};
     QTest::newRow("rows 9, 5 and 2 go, in that order")
@@ -300,7 +323,80 @@ void TestCard::changesTheCard()
     QCOMPARE(column(0), names(rows));
     QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), names(onCard));
     QVERIFY(button("pushButtonDeleteFile")->isEnabled());
-    QTEST(!status().isEmpty(), "status");
+    QTEST(problems(), "status");
+}
+
+void TestCard::knowsWhatIsSafeOnDisk()
+{
+    // In DCIM/: A whole, B one byte short, C one byte longer; D only on the card.
+    QVERIFY(QDir().mkdir("DCIM"));
+    for (const auto& [name, size] : {std::pair("A.MP4", 1000), {"B.MP4", 2000}, {"C.MP4", 3000},
+                                     {"D.MP4", 4000}}) {
+        addFile(name, size);
+        QFile copy(QString("DCIM/") + name);
+        const int local = name[0] == 'A' ? size : name[0] == 'B' ? size - 1 : size + 1;
+        QVERIFY(name[0] == 'D' || (copy.open(QIODevice::WriteOnly) && copy.resize(local)));
+    }
+    link();
+    click("pushButtonEnterTFcard");
+    const auto marked = [this] {
+        QStringList texts;
+        for (int row = 0; row < table()->rowCount(); ++row)
+            texts << QString::number(!table()->item(row, 0)->icon().isNull())
+                         + table()->item(row, 0)->toolTip();
+        return texts;
+    };
+    QCOMPARE(marked(), (QStringList{"1A.MP4\nAlready in DCIM/",
+                                    "0B.MP4\nDCIM/ holds a copy of another size (1999 bytes)",
+                                    "0C.MP4\nDCIM/ holds a copy of another size (3001 bytes)",
+                                    "0D.MP4"}));
+    QCOMPARE(status(), QString("1 of the 4 listed files are already in DCIM/."));
+    saveScreenshot(window.get(), "card-marked");
+
+    table()->selectRow(3);
+    click("pushButtonDownloadFile");
+    QTRY_VERIFY(!table()->item(3, 0)->icon().isNull());
+    QAction* notInDcim = table()->actions().value(0);
+    QVERIFY(notInDcim && table()->contextMenuPolicy() == Qt::ActionsContextMenu);
+    QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(table()->selectionModel()->selectedRows().size(), 2);
+    QVERIFY(table()->item(1, 0)->isSelected() && table()->item(2, 0)->isSelected());
+
+    // The question before a format counts what would be lost; No sends nothing.
+    answer = QMessageBox::No;
+    boxShot = "card-format-question";
+    mark = sim->output.size();
+    click("pushButtonFormatCard");
+    QCOMPARE(boxes.value(0), QString("Format Card|Format the card? Every file on it will be "
+                                     "lost.\n\n2 of the 4 recordings on the card are not in"
+                                     " DCIM/ yet.|No"));
+    QCOMPARE(gets(), Lines());
+    // A listing the camera cut short leaves the card's contents unknown.
+    QVERIFY(sim->command("camera list cut=2"));
+    click("pushButtonEnterTFcard");
+    QCOMPARE(status(), QString("The camera counts 4 files but listed 2.  "
+                               "1 of the 2 listed files are already in DCIM/."));
+    click("pushButtonDeleteAllFiles");
+    QVERIFY(boxes.value(1).endsWith("\n\nThe card's contents are not fully known: list the card"
+                                    " to see which recordings are not in DCIM/ yet.|No"));
+}
+
+void TestCard::listsACardWhoseServerEndsRepliesByClosing()
+{
+    // No lengths, bodies in small pieces, a close at the end: the whole card, then a cut list.
+    for (int i = 0; i < 300; ++i)
+        addFile(QByteArray("REC_") + QByteArray::number(i).rightJustified(4, '0') + ".MP4", 1);
+    QVERIFY(sim->command("camera fault close-delimited=64 cgi"));
+    link();
+    click("pushButtonEnterTFcard");
+    QCOMPARE(table()->rowCount(), 300);
+    QCOMPARE(table()->item(299, 0)->text(), QString("REC_0299.MP4"));
+    QCOMPARE(table()->item(299, 2)->data(Qt::UserRole), QVariant(1LL));
+    QCOMPARE(status(), QString("0 of the 300 listed files are already in DCIM/."));
+    QVERIFY(sim->command("camera list cut=17"));
+    click("pushButtonEnterTFcard");
+    QCOMPARE(status(), QString("The camera counts 300 files but listed 17.  "
+                               "0 of the 17 listed files are already in DCIM/."));
 }
 
 void TestCard::linkDownSendsNothing()

@@ -47,7 +47,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void queueFetchesLowestRowsFirst();
+    void queueFetchesHighestRowsFirst();
     void recordingOver2GiBArrivesWhole();
 
 private:
@@ -105,7 +105,9 @@ void TestDownload::fillTable(const QStringList& names)
     table->setRowCount(names.size());
     for (int row = 0; row < names.size(); ++row) {
         table->setItem(row, 0, new QTableWidgetItem(names[row]));
-        table->setItem(row, 1, new QTableWidgetItem(dateOfRow(row).toString(kDateFormat)));
+        auto* date = new QTableWidgetItem(dateOfRow(row).toString(kDateFormat));
+        date->setData(Qt::UserRole, dateOfRow(row));
+        table->setItem(row, 1, date);
     }
 }
 
@@ -129,7 +131,7 @@ QStringList TestDownload::download(const QList<int>& rows, int timeoutMs)
     return seen;
 }
 
-void TestDownload::queueFetchesLowestRowsFirst()
+void TestDownload::queueFetchesHighestRowsFirst()
 {
     QStringList names;
     for (int i = 0; i < 8; ++i)

@@ -243,10 +243,12 @@ private slots:
     void bodies_data()
     {
         replyColumns();
-        reply("are bytes beyond the length in the same receive kept?",
-              {kOk + "Content-Length: 2\r\n\r\nhello"}, true, kDone, "hello", 2);
-        reply("is a body without length the first receive only?", {kOk + "\r\nfirst", "second"},
-              true, kDone, "first");
+        reply("are bytes beyond the length left unread?",
+              {kOk + "Content-Length: 2\r\n\r\nhello"}, true, kDone, "he", 2);
+        reply("is a body without length read up to the close?",
+              {kOk + "\r\nfirst", "second", "third"}, false, kDone, "firstsecondthird");
+        reply("does a body without length or close fail at the deadline?",
+              {kOk + "\r\nfirst", "second"}, true, kStalled, "firstsecond");
         reply("is a reply without length or body complete on close?", {kOk + "\r\n"}, false, kDone,
               "");
         reply("is an announced empty body complete at once?", {kOk + "Content-Length: 0\r\n\r\n"},
@@ -293,10 +295,15 @@ private slots:
         QVERIFY(!client.Get(request, response, body));
         QVERIFY2(clock.elapsed() < 2500, QByteArray::number(clock.elapsed()));
         QCOMPARE(client.LastFailure(), HttpFailure::NoConnection);
-        // The all-zero address of a failed look-up must not reach this host.
+        // The all-zero address of a failed look-up must not reach this host, nor the
+        // broadcast address of a host that does not parse be tried: a connect would set errno.
         TcpSocket zero;
         QVERIFY(!zero.Connect(0, htons(peer.port)));
         QVERIFY(zero.IsOpen()); // for its owner to close
+        QCOMPARE(HttpClient::ResolveHost("192.168.72.256"), std::uint32_t(INADDR_NONE));
+        errno = 0;
+        QVERIFY(!zero.Connect(INADDR_NONE, htons(peer.port)));
+        QCOMPARE(errno, 0);
     }
 
     void sends()

@@ -33,6 +33,7 @@ MainWindow::MainWindow(QWidget* parent)
     ui->progressBarDownLoad->hide();
     LineEditsInit();
     TableWidgetItemInit();
+    addOnDiskActions();
 
     // Parented so that a window created and destroyed in one process (as the
     // tests do) takes its translator out of the application with it.

@@ -12,9 +12,14 @@
 #include <atomic>
 #include <functional>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QTranslator;
+
+namespace CardReplies {
+struct FileList;
+}
 
 namespace Ui {
 class MainWindow;
@@ -82,8 +87,12 @@ private:
     // is raised (window closing, application quitting).
     bool runCardJob(const std::function<void()>& job);
     bool cardGet(const QString& url, int deadlineMs, bool* ok);
-    bool askCard(const QString& title, const QString& text);
-    int listCardEntries(int* leftOut);
+    // Yes/No, No the default; `risk` (if any) says what the card holds that
+    // is not in the download folder.
+    bool askCard(const QString& title, const QString& question, const QString& risk);
+    QString cardAtRisk() const;
+    CardReplies::FileList listCardEntries();
+    void keepEarlierListing();
     bool readFileInfos(int total, QStringList* problems);
     void runCardMaintenance(const QString& url, const QString& boxText,
                             const QString& failureText);
@@ -93,6 +102,31 @@ private:
     int cardDeleteFailures = 0;
     int cardRequestDeadlineMs;
     int cardMaintenanceDeadlineMs;
+    // The rows come from a list reply since the link was made, not an earlier one.
+    bool cardRowsCurrent = false;
+    // ... and that listing was whole: nothing missing from what the camera counts.
+    bool cardListedWhole = false;
+    // Entries of that list that have no row (unsafe names, past the capacity).
+    int cardLeftOut = 0;
+
+    // table: the exact values behind a row's Size and Date texts; invalid
+    // until the file's details arrived.
+    QVariant rowSize(int row) const;
+    QDateTime rowCreated(int row) const;
+    // The row whose Name cell shows this name; -1 if none does.
+    int rowOfName(const QString& name) const;
+
+    // download: what is safe in the download folder already.
+    QString downloadFolder() const;
+    void addOnDiskActions();
+    void markOnDisk(int row);
+    bool isOnDisk(int row) const;
+    QString onDiskSummary() const;
+    void selectFilesNotOnDisk();
+    // How many of these rows (and, for the whole card, its entries without a
+    // row) are not in the download folder yet, or that nobody can tell.
+    QString notOnDiskText(const QVector<int>& rows, bool wholeCard) const;
+    QAction* selectNotOnDiskAction = nullptr;
 
     QTranslator* translator;
     bool linked;

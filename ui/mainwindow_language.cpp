@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAction>
 #include <QTranslator>
 
 void MainWindow::translateLanguage()
@@ -22,6 +23,7 @@ void MainWindow::translateLanguage()
     ui->groupBoxVersionInfo->setTitle(tr("Version Information"));
     ui->tableWidgetFileInfo->setHorizontalHeaderLabels(
         {tr("Name"), tr("Date"), tr("Size"), tr("Duration")});
+    selectNotOnDiskAction->setText(tr("Select files not yet in DCIM/"));
 }
 
 void MainWindow::comboxLanguageChanged()

@@ -66,3 +66,25 @@ void MainWindow::GetSelectedFiles()
         }
     }
 }
+
+QVariant MainWindow::rowSize(int row) const
+{
+    const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 2);
+    return item ? item->data(Qt::UserRole) : QVariant();
+}
+
+QDateTime MainWindow::rowCreated(int row) const
+{
+    const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 1);
+    return item ? item->data(Qt::UserRole).toDateTime() : QDateTime();
+}
+
+int MainWindow::rowOfName(const QString& name) const
+{
+    const QTableWidget* table = ui->tableWidgetFileInfo;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0) && table->item(row, 0)->text() == name)
+            return row;
+    }
+    return -1;
+}

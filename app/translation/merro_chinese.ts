@@ -158,6 +158,8 @@
     <message>
         <source>%1 MB/s, %2 left</source>
         <translation>%1 MB/秒，剩余 %2</translation>
+    </message>
+    <message>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -208,6 +210,46 @@
     <message>
         <source>The camera did not confirm formatting the card.</source>
         <translation>相机未确认已格式化卡。</translation>
+    </message>
+    <message>
+        <source>The camera counts %1 files but listed %2.</source>
+        <translation>相机报告共有 %1 个文件，但只列出了 %2 个。</translation>
+    </message>
+    <message>
+        <source>The card&apos;s file list was cut off after %1 files.</source>
+        <translation>卡内文件列表在 %1 个文件之后被截断。</translation>
+    </message>
+    <message>
+        <source>Could not read the card&apos;s file list. The rows shown are from an earlier listing.</source>
+        <translation>无法读取卡内文件列表。表中所示为之前读取的列表。</translation>
+    </message>
+    <message>
+        <source>Already in DCIM/</source>
+        <translation>已在 DCIM/ 中</translation>
+    </message>
+    <message>
+        <source>DCIM/ holds a copy of another size (%1 bytes)</source>
+        <translation>DCIM/ 中的副本大小不同（%1 字节）</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 listed files are already in DCIM/.</source>
+        <translation>列出的 %2 个文件中有 %1 个已在 DCIM/ 中。</translation>
+    </message>
+    <message>
+        <source>The card&apos;s contents are not fully known: list the card to see which recordings are not in DCIM/ yet.</source>
+        <translation>卡内内容尚未完全确定：请浏览卡内文件，以查看哪些录像尚未保存到 DCIM/。</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 recordings on the card are not in DCIM/ yet.</source>
+        <translation>卡内 %2 个录像中有 %1 个尚未保存到 DCIM/。</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 selected recordings are not in DCIM/ yet.</source>
+        <translation>选中的 %2 个录像中有 %1 个尚未保存到 DCIM/。</translation>
+    </message>
+    <message>
+        <source>Select files not yet in DCIM/</source>
+        <translation>选择尚未保存到 DCIM/ 的文件</translation>
     </message>
 </context>
 </TS>

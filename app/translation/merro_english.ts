@@ -158,6 +158,8 @@
     <message>
         <source>%1 MB/s, %2 left</source>
         <translation>%1 MB/s, %2 left</translation>
+    </message>
+    <message>
         <source>Yes</source>
         <translation>Yes</translation>
     </message>
@@ -208,6 +210,46 @@
     <message>
         <source>The camera did not confirm formatting the card.</source>
         <translation>The camera did not confirm formatting the card.</translation>
+    </message>
+    <message>
+        <source>The camera counts %1 files but listed %2.</source>
+        <translation>The camera counts %1 files but listed %2.</translation>
+    </message>
+    <message>
+        <source>The card&apos;s file list was cut off after %1 files.</source>
+        <translation>The card&apos;s file list was cut off after %1 files.</translation>
+    </message>
+    <message>
+        <source>Could not read the card&apos;s file list. The rows shown are from an earlier listing.</source>
+        <translation>Could not read the card&apos;s file list. The rows shown are from an earlier listing.</translation>
+    </message>
+    <message>
+        <source>Already in DCIM/</source>
+        <translation>Already in DCIM/</translation>
+    </message>
+    <message>
+        <source>DCIM/ holds a copy of another size (%1 bytes)</source>
+        <translation>DCIM/ holds a copy of another size (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 listed files are already in DCIM/.</source>
+        <translation>%1 of the %2 listed files are already in DCIM/.</translation>
+    </message>
+    <message>
+        <source>The card&apos;s contents are not fully known: list the card to see which recordings are not in DCIM/ yet.</source>
+        <translation>The card&apos;s contents are not fully known: list the card to see which recordings are not in DCIM/ yet.</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 recordings on the card are not in DCIM/ yet.</source>
+        <translation>%1 of the %2 recordings on the card are not in DCIM/ yet.</translation>
+    </message>
+    <message>
+        <source>%1 of the %2 selected recordings are not in DCIM/ yet.</source>
+        <translation>%1 of the %2 selected recordings are not in DCIM/ yet.</translation>
+    </message>
+    <message>
+        <source>Select files not yet in DCIM/</source>
+        <translation>Select files not yet in DCIM/</translation>
     </message>
 </context>
 </TS>

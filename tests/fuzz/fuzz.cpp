@@ -43,13 +43,15 @@ static Reply readReplies(MemorySocket&& socket)
         reply.complete = HttpClient::ReadResponseBody(socket, reply.r, reply.body);
         check(reply.body.size() == reply.r.received && (reply.r.chunked
               || reply.body == std::string(socket.bytes + start, socket.bytes + socket.at)));
+        const bool announced = reply.r.headers.count("Content-Length") > 0;
         check(!reply.complete || (reply.r.chunked ? reply.r.lastChunk && !reply.r.chunkRemaining
-                                                  : reply.r.received >= reply.r.contentLength));
+                                  : announced ? reply.r.received == reply.r.contentLength
+                                              : socket.at == socket.size));
     }
     return replies[0];
 }
 
-// The first byte caps each receive: how bytes are cut must not change what is read.
+// The first byte caps each receive: however the bytes are cut, every body form reads the same.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reply cut = readReplies(MemorySocket(data + 1, size - 1, data[0]));
     check(cut.head == whole.head && cut.complete == whole.complete
           && cut.r.status == whole.r.status && cut.r.headers == whole.r.headers
-          && cut.r.chunked == whole.r.chunked && (!cut.r.chunked || cut.body == whole.body));
+          && cut.r.chunked == whole.r.chunked && cut.body == whole.body);
     return 0;
 }
 #endif
@@ -80,9 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cutFileCount(reply.c_str(), count.get(), 16);
     checkValue(count.get(), 16, std::strspn(count.get(), "0123456789") == strlen(count.get()));
     const auto names = std::make_unique<char[][kValueSize]>(4);
-    int leftOut = 0;
-    const int rows = cutFileList(reply, names.get(), 4, &leftOut);
-    for (int row = 0; row < rows; ++row)
+    const FileList list = cutFileList(reply, names.get(), 4);
+    check(!list.cut || reply.back() != ';');
+    for (int row = 0; row < list.rows; ++row)
         checkValue(names[row], kValueSize, merro::isPlainCardFileName(names[row]));
     const FileInfoFields fields = cutFileInfo(reply.c_str());
     for (const char* field : {fields.create, fields.size, fields.time})
@@ -96,19 +98,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 using namespace LinkFrames;
 
-// One receive from a unit, zero-padded on the heap so that reading past it is caught.
+static bool sameReport(const VersionReport& a, const VersionReport& b)
+{
+    return a.hardType == b.hardType && a.hardVer == b.hardVer && a.softVer == b.softVer
+           && a.protocolVer == b.protocolVer && a.bootVer == b.bootVer;
+}
+
+// One receive from a unit, as a channel holds it: zero-padded in an exact-size heap
+// buffer, so that a read past it is caught.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const std::size_t n = std::min<std::size_t>(size, kReceiveSize);
     const auto buffer = std::make_unique<char[]>(kReceiveSize);
-    std::memcpy(buffer.get(), data, std::min<std::size_t>(size, kReceiveSize));
-    const auto byte = [&buffer](int i) { return static_cast<unsigned char>(buffer[i]); };
+    std::memcpy(buffer.get(), data, n);
     VersionReport report;
     const bool version = readVersionReport(buffer.get(), report);
-    check(version == (byte(0) == kControlStart && byte(2) == kVersionReport));
-    const int fields[] = {report.hardVer, report.softVer, report.protocolVer, report.bootVer};
-    for (int i = 0; version && i < 4; ++i)
-        check(fields[i] == byte(2 * i + 5) * 256 + byte(2 * i + 6));
-    check(!version || report.hardType == static_cast<signed char>(byte(4)));
+    // Only the control unit's report frame reports: never a heartbeat, nor a ground frame.
+    const auto at = [&](std::size_t i) { return i < n ? data[i] : 0; };
+    check(!version || (at(0) == kControlStart && at(2) == kVersionReport));
+    // The frame is its first 13 bytes: whatever arrives behind it changes nothing.
+    const auto noisy = std::make_unique<char[]>(kReceiveSize);
+    std::memcpy(noisy.get(), buffer.get(), kReceiveSize);
+    for (int i = 13; i < kReceiveSize; ++i)
+        noisy[i] = static_cast<char>(~at(i));
+    VersionReport again;
+    check(readVersionReport(noisy.get(), again) == version && sameReport(again, report));
+    // A report written from any values reads back as those values.
+    if (size >= 9) {
+        VersionReport sent;
+        sent.hardType = static_cast<signed char>(data[0]);
+        int* fields[] = {&sent.hardVer, &sent.softVer, &sent.protocolVer, &sent.bootVer};
+        char frame[kReceiveSize] = {char(kControlStart), 0, char(kVersionReport), 9, char(data[0])};
+        for (int i = 0; i < 4; ++i) {
+            *fields[i] = data[2 * i + 1] | data[2 * i + 2] << 8;
+            frame[5 + 2 * i] = static_cast<char>(*fields[i] >> 8);
+            frame[6 + 2 * i] = static_cast<char>(*fields[i] & 0xFF);
+        }
+        VersionReport read;
+        check(readVersionReport(frame, read) && sameReport(read, sent));
+    }
     return 0;
 }
 #endif

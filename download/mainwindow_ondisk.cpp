@@ -1,0 +1,104 @@
+// Which listed recordings are safe in the download folder already: the marker
+// in their Name cells, the selection of the others, and the counts that the
+// status bar and the questions before a delete or a format give.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QIcon>
+#include <QItemSelection>
+#include <QTableWidget>
+
+namespace {
+
+// On the Name item: true when the folder holds the file with its listed size.
+constexpr int kOnDiskRole = Qt::UserRole + 1;
+
+} // namespace
+
+void MainWindow::addOnDiskActions()
+{
+    QTableWidget* table = ui->tableWidgetFileInfo;
+    selectNotOnDiskAction = new QAction(this);
+    selectNotOnDiskAction->setObjectName(QStringLiteral("actionSelectNotInDcim"));
+    selectNotOnDiskAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    selectNotOnDiskAction->setShortcutContext(Qt::WindowShortcut);
+    connect(selectNotOnDiskAction, &QAction::triggered, this, &MainWindow::selectFilesNotOnDisk);
+    table->addAction(selectNotOnDiskAction);
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QString MainWindow::downloadFolder() const
+{
+    return QStringLiteral("DCIM/");
+}
+
+void MainWindow::markOnDisk(int row)
+{
+    QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
+    if (!item)
+        return;
+    const QVariant size = rowSize(row);
+    const QFileInfo local(downloadFolder() + item->text());
+    QString tip = item->text();
+    bool onDisk = false;
+    if (size.isValid() && local.isFile()) {
+        onDisk = local.size() == size.toLongLong();
+        tip += QLatin1Char('\n')
+               + (onDisk ? tr("Already in DCIM/")
+                         : tr("DCIM/ holds a copy of another size (%1 bytes)").arg(local.size()));
+    }
+    static const QIcon check(QStringLiteral(":/Images/ondisk.png"));
+    item->setData(kOnDiskRole, onDisk);
+    item->setIcon(onDisk ? check : QIcon());
+    item->setToolTip(tip);
+}
+
+bool MainWindow::isOnDisk(int row) const
+{
+    const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
+    return item && item->data(kOnDiskRole).toBool();
+}
+
+QString MainWindow::onDiskSummary() const
+{
+    const int rows = ui->tableWidgetFileInfo->rowCount();
+    int onDisk = 0;
+    for (int row = 0; row < rows; ++row)
+        onDisk += isOnDisk(row) ? 1 : 0;
+    return tr("%1 of the %2 listed files are already in DCIM/.").arg(onDisk).arg(rows);
+}
+
+void MainWindow::selectFilesNotOnDisk()
+{
+    QTableWidget* table = ui->tableWidgetFileInfo;
+    QItemSelection rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (!isOnDisk(row))
+            rows.select(table->model()->index(row, 0),
+                        table->model()->index(row, table->columnCount() - 1));
+    }
+    table->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+}
+
+QString MainWindow::notOnDiskText(const QVector<int>& rows, bool wholeCard) const
+{
+    // What a delete or a format may cost: only counts of a complete listing say it.
+    bool known = wholeCard ? cardListedWhole : cardRowsCurrent;
+    int missing = wholeCard ? cardLeftOut : 0;
+    for (int row : rows) {
+        known = known && rowSize(row).isValid();
+        missing += isOnDisk(row) ? 0 : 1;
+    }
+    const int total = rows.size() + (wholeCard ? cardLeftOut : 0);
+    if (!known)
+        return tr("The card's contents are not fully known: list the card to see which"
+                  " recordings are not in DCIM/ yet.");
+    if (total == 0)
+        return QString();
+    return wholeCard ? tr("%1 of the %2 recordings on the card are not in DCIM/ yet.")
+                           .arg(missing).arg(total)
+                     : tr("%1 of the %2 selected recordings are not in DCIM/ yet.")
+                           .arg(missing).arg(total);
+}
