@@ -1,13 +1,16 @@
 #include "cardendpoints.h"
 
-#include "deviceconfig.h"
+#include "deviceaddresses.h"
 
 namespace CardEndpoints {
 
 QString url(const char* pathAndQuery)
 {
-    return QStringLiteral("http://") + QLatin1String(merro::kCameraHost)
-           + QLatin1String(pathAndQuery);
+    const merro::Endpoint& camera = merro::deviceAddresses().camera;
+    QString url = QStringLiteral("http://") + QString::fromStdString(camera.host);
+    if (camera.port != 80)
+        url += QLatin1Char(':') + QString::number(camera.port);
+    return url + QLatin1String(pathAndQuery);
 }
 
 void insertDefaultHeaders(HeaderMap& headers)

@@ -24,7 +24,7 @@ constexpr int kRequestDeadlineMs = 10000;
 // takes a while on a large card.
 constexpr int kMaintenanceDeadlineMs = 120000;
 
-// "http://" + camera host (no port) + pathAndQuery.
+// "http://" + camera host (with its port, unless 80) + pathAndQuery.
 QString url(const char* pathAndQuery);
 
 void insertDefaultHeaders(HeaderMap& headers);

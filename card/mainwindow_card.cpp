@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardbusy.h"
 #include "cardendpoints.h"
 #include "cardfilename.h"
 #include "cardreplies.h"
@@ -24,47 +25,6 @@
 #include <string>
 
 namespace {
-
-// Busy cursor and disabled controls for the length of a card operation. Gives
-// back only what it took: a control that was disabled before (a download
-// queue disables "Download File") stays as it is.
-class CardBusy
-{
-public:
-    explicit CardBusy(Ui::MainWindow* ui)
-    {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        const QList<QWidget*> controls = {
-            ui->pushButtonLinkMERRO, ui->pushButtonEnterTFcard, ui->pushButtonDownloadFile,
-            ui->pushButtonDeleteFile, ui->pushButtonDeleteAllFiles, ui->pushButtonFormatCard,
-            ui->checkBoxSelectAllFiles};
-        for (QWidget* control : controls) {
-            if (control->testAttribute(Qt::WA_ForceDisabled))
-                continue;
-            control->setEnabled(false);
-            disabled.append(control);
-        }
-    }
-    ~CardBusy()
-    {
-        for (const QPointer<QWidget>& control : disabled) {
-            if (control)
-                control->setEnabled(true);
-        }
-        QApplication::restoreOverrideCursor();
-    }
-    CardBusy(const CardBusy&) = delete;
-    CardBusy& operator=(const CardBusy&) = delete;
-
-private:
-    QList<QPointer<QWidget>> disabled;
-};
-
-bool noAnswer(HttpFailure failure)
-{
-    return failure == HttpFailure::NoConnection || failure == HttpFailure::TimedOut
-           || failure == HttpFailure::Cancelled;
-}
 
 const char kConfirmTitle[] = "单击消息";
 
@@ -136,6 +96,8 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
 {
     if (!linked)
         return;
+    // A new listing replaces the one whose details are still coming.
+    endCardDetails();
     const CardBusy busy(ui);
     bool ok = false;
     if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
@@ -173,11 +135,7 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
     cardLeftOut = list.leftOut;
     // Never more requests than rows: slots past them hold no name of this list.
     const int total = static_cast<int>(std::min(count, static_cast<long long>(list.rows)));
-    if (total > 0 && !readFileInfos(total, &problems))
-        return;
-    if (list.rows > 0)
-        problems << onDiskSummary();
-    statusBar()->showMessage(problems.join(QStringLiteral("  ")));
+    beginCardDetails(std::max(total, 0), problems);
 }
 
 void MainWindow::keepEarlierListing()
@@ -218,55 +176,6 @@ CardReplies::FileList MainWindow::listCardEntries()
         table->setItem(row, 0, item);
     }
     return list;
-}
-
-bool MainWindow::readFileInfos(int total, QStringList* problems)
-{
-    const std::string prefix = urlGetFileInfo.toUtf8().toStdString();
-    int stoppedAt = -1;
-    int failed = 0;
-    httpClient.SetTimeouts(merro::http::kConnectTimeoutMs, cardRequestDeadlineMs);
-    statusBar()->showMessage(tr("Reading file details: %1 of %2").arg(0).arg(total));
-    // Rows fill in as the replies arrive; the window paints meanwhile. The
-    // count is shown a few times a second: text for every file would cost
-    // more than the file's request.
-    const auto shown = std::make_shared<QElapsedTimer>();
-    shown->start();
-    const auto arrived = [this, total, shown](int index, const std::string& body, bool ok) {
-        QMetaObject::invokeMethod(this, [this, total, shown, index, body, ok] {
-            if (ok && index < ui->tableWidgetFileInfo->rowCount())
-                ParseFileInfo(body.c_str(), index);
-            if (shown->elapsed() < 100 && index + 1 < total)
-                return;
-            shown->restart();
-            statusBar()->showMessage(tr("Reading file details: %1 of %2")
-                                         .arg(index + 1).arg(total));
-        }, Qt::QueuedConnection);
-    };
-    const bool finished = runCardJob([&] {
-        for (fileInfoIndex = 0; fileInfoIndex < total; ++fileInfoIndex) {
-            const QByteArray name = QString::fromLatin1(fileNames[fileInfoIndex]).toUtf8();
-            httpRequest.url = prefix + name.toStdString();
-            responseBody.clear();
-            const bool ok = httpClient.Get(httpRequest, httpResponse, responseBody);
-            // A camera that does not answer one file will not answer the next.
-            if (!ok && noAnswer(httpClient.LastFailure())) {
-                stoppedAt = fileInfoIndex;
-                return;
-            }
-            // An error page is read like any reply, but it holds no details.
-            failed += ok && httpResponse.status == 200 ? 0 : 1;
-            arrived(fileInfoIndex, responseBody, ok);
-        }
-    });
-    if (!finished)
-        return false;
-    if (stoppedAt >= 0)
-        *problems << tr("The camera stopped answering: no details for %1 of %2 files.")
-                         .arg(total - stoppedAt).arg(total);
-    if (failed > 0)
-        *problems << tr("Details of %1 files could not be read.").arg(failed);
-    return true;
 }
 
 void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
@@ -321,6 +230,9 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
                  notOnDiskText(rows, false)))
         return;
     const QPointer<MainWindow> self(this);
+    holdCardDetails();
+    if (!self)
+        return;
     const CardBusy busy(ui);
     cardDeleteFailures = 0;
     cardDeleteStopped = false;
@@ -328,13 +240,18 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
         const int row = selectedRows[selectedCursor];
         const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
         DeleteFile(item ? item->text() : QString());
-        if (!self || cardAborted)
+        if (!self)
             return;
+        if (cardAborted)
+            break;
         if (cardDeleteStopped) {
             cardDeleteFailures += selectedCount - selectedCursor;
             break;
         }
     }
+    releaseCardDetails();
+    if (cardAborted)
+        return;
     if (cardDeleteFailures > 0)
         statusBar()->showMessage(tr("%1 of %2 selected files could not be deleted.")
                                      .arg(cardDeleteFailures).arg(selectedCount));
@@ -369,6 +286,7 @@ void MainWindow::on_pushButtonDeleteAllFiles_clicked()
         return;
     if (!askCard(tr("Delete All Files"), tr("Delete every file on the card?"), cardAtRisk()))
         return;
+    endCardDetails();
     runCardMaintenance(urlDeleteAllFiles, QStringLiteral("已删除卡内所有文件"),
                        tr("The camera did not confirm deleting all files."));
 }
@@ -380,6 +298,7 @@ void MainWindow::on_pushButtonFormatCard_clicked()
     if (!askCard(tr("Format Card"), tr("Format the card? Every file on it will be lost."),
                  cardAtRisk()))
         return;
+    endCardDetails();
     runCardMaintenance(urlFormatCard, QStringLiteral("格式化卡成功"),
                        tr("The camera did not confirm formatting the card."));
 }

@@ -23,6 +23,7 @@ constexpr char kRequestPattern[] =
     "Chrome/47.0.2526Safari/537.36\r\n"
     "Host:%s\r\n"
     "Connection:close\r\n"
+    "%s" // the range, when the request asks for the rest of a file only
     "\r\n";
 constexpr char kCardFolder[] = "/sd/DCIM/100TQCAM/";
 constexpr size_t kInitialHeaderSize = 4096;
@@ -229,29 +230,43 @@ resp_header parseResponseHeader(const char* response)
             header.content_length = length;
     }
     header.coded = hasTransferCoding(response);
+    if (const char* at = std::strstr(response, "Content-Range:")) {
+        long long first = -1, last = -1, total = -1;
+        if (std::sscanf(at, "%*s bytes %lld-%lld/%lld", &first, &last, &total) == 3
+            && first >= 0 && first <= last && last < total) {
+            header.range_first = first;
+            header.range_last = last;
+            header.range_total = total;
+        }
+    }
     return header;
 }
 
-bool composeRequest(const std::string& name, const std::string& host, char* buffer)
+bool composeRequest(const CardFileJob& job, long long from, char* buffer)
 {
-    if (!merro::isPlainCardFileName(name))
+    if (!merro::isPlainCardFileName(job.name))
         return false;
-    const std::string url = "http://" + host + kCardFolder + name;
+    const std::string host =
+        job.port == 80 ? job.host : job.host + ':' + std::to_string(job.port);
+    const std::string url = "http://" + host + kCardFolder + job.name;
+    const std::string range = from > 0 ? "Range: bytes=" + std::to_string(from) + "-\r\n" : "";
     std::memset(buffer, 0, kRequestSize);
     const int length = std::snprintf(buffer, kRequestSize, kRequestPattern, url.c_str(),
-                                     host.c_str());
+                                     host.c_str(), range.c_str());
     return length > 0 && length < kRequestSize;
 }
 
-Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& observer,
-                      int* status)
-{
-    *status = 0;
-    char request[kRequestSize];
-    if (!composeRequest(job.name, job.host, request))
-        return Outcome::BadName;
-    sink.prepare();
+namespace {
 
+// One request for the bytes from `from` on. Sets *fresh, and leaves the sink
+// unopened, when the camera's answer to a resumed request does not continue
+// the bytes kept.
+Outcome fetchFrom(const CardFileJob& job, long long from, FileSink& sink,
+                  TransferObserver& observer, int* status, bool* inBody, bool* fresh)
+{
+    char request[kRequestSize];
+    if (!composeRequest(job, from, request))
+        return Outcome::BadName;
     const SocketGuard socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!net::isValid(socket.handle)) {
         std::printf("invalid socket descriptor: %d\n", static_cast<int>(socket.handle));
@@ -270,25 +285,44 @@ Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& 
         return headed;
     observer.headerReceived(header);
     *status = header.status_code;
-    if (header.status_code != 200)
+    long long total = header.content_length;
+    if (from > 0 && header.status_code == 206) {
+        // The rest of this very file, and all of it; anything else starts afresh.
+        const long long rest = header.range_total - from;
+        if (header.range_first != from || header.range_last != header.range_total - 1
+            || (job.total >= 0 && header.range_total != job.total)
+            || (header.content_length >= 0 && header.content_length != rest)) {
+            *fresh = true;
+            return Outcome::BadStatus;
+        }
+        total = header.range_total;
+    } else if (from > 0 && header.status_code != 200) {
+        *fresh = true;
         return Outcome::BadStatus;
+    } else {
+        // A whole file: it replaces what was kept.
+        from = 0;
+        if (header.status_code != 200)
+            return Outcome::BadStatus;
+    }
     // The camera always announces a plain length; anything else is refused
     // rather than saved undecoded.
     if (header.coded || header.content_length < -1)
         return Outcome::Unsupported;
 
-    if (!sink.open())
+    if (!sink.open(from, total))
         return Outcome::OpenFailed;
-    const long long total = header.content_length;
+    *inBody = true;
+    const long long length = total < 0 ? -1 : total - from;
     long long written = 0;
     std::vector<char> buffer(kBlockSize);
-    while (total < 0 || written < total) {
+    while (length < 0 || written < length) {
         if (observer.stopRequested())
             return Outcome::Stopped;
         // Never read past the announced length: extra bytes are not the file's.
-        const int want = total < 0 ? kBlockSize
-                                   : static_cast<int>(std::min<long long>(kBlockSize,
-                                                                          total - written));
+        const int want = length < 0 ? kBlockSize
+                                    : static_cast<int>(std::min<long long>(kBlockSize,
+                                                                           length - written));
         Outcome why = Outcome::Incomplete;
         const int received = receiveSome(socket.handle, buffer.data(), want, observer, &why);
         if (received < 0)
@@ -298,11 +332,35 @@ Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& 
         if (!sink.write(buffer.data(), received))
             return Outcome::WriteFailed;
         written += received;
-        observer.blockWritten(written, total);
+        observer.blockWritten(from + written, total);
     }
-    if (total >= 0 && written != total)
+    if (length >= 0 && written != length)
         return Outcome::Incomplete;
+    *inBody = false;
     return sink.finish() ? Outcome::Done : Outcome::WriteFailed;
+}
+
+} // namespace
+
+Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& observer,
+                      int* status, bool* inBody)
+{
+    *status = 0;
+    bool broken = false;
+    if (!merro::isPlainCardFileName(job.name))
+        return Outcome::BadName;
+    sink.prepare();
+    bool fresh = false;
+    Outcome outcome = fetchFrom(job, std::max(job.resumeFrom, 0LL), sink, observer, status,
+                                &broken, &fresh);
+    if (fresh) {
+        sink.discard();
+        fresh = false;
+        outcome = fetchFrom(job, 0, sink, observer, status, &broken, &fresh);
+    }
+    if (inBody)
+        *inBody = broken;
+    return outcome;
 }
 
 } // namespace download

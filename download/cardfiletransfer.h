@@ -16,6 +16,10 @@ struct resp_header
     char content_type[128] = {};
     long long content_length = -1; // -1: the reply announced no length
     bool coded = false;            // a Transfer-Encoding (chunked...) was announced
+    // "Content-Range: bytes first-last/total" of a partial reply; -1 when absent.
+    long long range_first = -1;
+    long long range_last = -1;
+    long long range_total = -1;
 };
 
 namespace download {
@@ -36,6 +40,13 @@ enum class Outcome : int {
     OpenFailed,
     WriteFailed,
 };
+
+// Whether another try may mend what broke: a body that stopped coming, after
+// some of it arrived and was kept.
+inline bool worthRetrying(Outcome outcome)
+{
+    return outcome == Outcome::Incomplete || outcome == Outcome::TimedOut;
+}
 
 constexpr int kConnectTimeoutMs = 3000;
 // The camera streams a file without pauses; this much silence means it is gone.
@@ -64,11 +75,15 @@ public:
     virtual ~FileSink() = default;
     // Once the request is known to be sound, before the camera is reached.
     virtual void prepare() {}
-    // A good reply head arrived; false when the body cannot be stored.
-    virtual bool open() = 0;
+    // A good reply head arrived: the body's bytes from `from` on follow, of a
+    // file of `total` bytes (-1: unknown). From 0 the sink starts afresh; from
+    // further on it adds to the bytes it kept. False when they cannot be stored.
+    virtual bool open(long long from, long long total) = 0;
     virtual bool write(const char* data, int length) = 0;
     // The whole body arrived: make it the local file.
     virtual bool finish() = 0;
+    // What was kept of an earlier transfer does not belong to this file.
+    virtual void discard() {}
 };
 
 struct CardFileJob
@@ -76,14 +91,19 @@ struct CardFileJob
     std::string name; // card file name, as the camera spells it
     std::string host; // camera's dotted IPv4 address
     unsigned short port = 80;
+    // Bytes the sink holds already: the request asks for the rest only.
+    long long resumeFrom = 0;
+    // The file's size where it is known; a partial reply must agree with it.
+    long long total = -1;
 };
 
 // Parses a NUL-terminated reply head: status, Content-Type, Content-Length.
 resp_header parseResponseHeader(const char* response);
 
-// Formats the GET for `name` into `buffer` (kRequestSize bytes); false when
-// the name is not a plain card file name or the request would not fit.
-bool composeRequest(const std::string& name, const std::string& host, char* buffer);
+// Formats the GET for the job's file into `buffer` (kRequestSize bytes), for
+// the bytes from `from` on; false when the name is not a plain card file name
+// or the request would not fit.
+bool composeRequest(const CardFileJob& job, long long from, char* buffer);
 
 // Reads a reply head from the socket one byte at a time, so that no body
 // byte is taken with it, and parses it. Done, or why there is no head.
@@ -96,8 +116,11 @@ using ByteSource = std::function<int(char* byte, Outcome* why)>;
 Outcome readHeader(const ByteSource& next, resp_header* header);
 
 // The whole transfer: the body goes to `sink`, which is finished only when
-// every announced byte arrived.
+// every announced byte arrived. A partial reply is added to what the sink
+// holds only when it starts where that ends and is of the same file; any
+// other answer to a resumed request discards it and fetches the whole file.
+// *inBody: the transfer broke off in the body, after the sink was opened.
 Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& observer,
-                      int* status);
+                      int* status, bool* inBody = nullptr);
 
 } // namespace download

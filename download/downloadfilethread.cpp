@@ -1,6 +1,7 @@
 #include "downloadfilethread.h"
 
-#include "deviceconfig.h"
+#include "cardfilename.h"
+#include "deviceaddresses.h"
 #include "savedcardfile.h"
 
 #include <QDebug>
@@ -17,8 +18,11 @@ constexpr qint64 kProgressEveryMs = 10;
 
 DownloadFileThread::DownloadFileThread(QObject* parent)
     : QThread(parent)
-    , baseUrl(QStringLiteral("http://%1/sd/DCIM/100TQCAM/")
-                  .arg(QLatin1String(merro::kCameraHost)))
+    , baseUrl(QStringLiteral("http://%1%2/sd/DCIM/100TQCAM/")
+                  .arg(QString::fromStdString(merro::deviceAddresses().camera.host),
+                       merro::deviceAddresses().camera.port == 80
+                           ? QString()
+                           : QStringLiteral(":%1").arg(merro::deviceAddresses().camera.port)))
 {
     // Runs on the window's thread, in order with the progress signal itself.
     connect(this, &DownloadFileThread::updateDownloadFileProgress, this,
@@ -44,21 +48,29 @@ void DownloadFileThread::DownloadFile(QString fileName)
     const QByteArray latin = fileName.toLatin1();
     // toLatin1 turns what it cannot map into '?', which the name check refuses.
     job.name = QString::fromLatin1(latin) == fileName ? latin.toStdString() : "?";
-    job.host = merro::kCameraHost;
-    job.port = merro::kCameraPort;
-    SavedCardFile file(QStringLiteral("DCIM/"), fileName, createdAt);
+    job.host = merro::deviceAddresses().camera.host;
+    job.port = merro::deviceAddresses().camera.port;
+    SavedCardFile file(folder, fileName, createdAt, listedSize);
+    // A name that is no plain card file name never becomes a path.
+    if (merro::isPlainCardFileName(job.name))
+        job.resumeFrom = file.resumable(&job.total);
+    if (job.resumeFrom == 0)
+        job.total = listedSize;
 
     lastEmitted = -1;
     lastWritten = -1;
+    lastTotal = -1;
     progressClock.invalidate();
     int status = 0;
-    const download::Outcome outcome = download::fetchCardFile(job, file, *this, &status);
+    bool inBody = false;
+    const download::Outcome outcome =
+        download::fetchCardFile(job, file, *this, &status, &inBody);
     if (lastWritten >= 0 && lastWritten != lastEmitted)
-        emit updateDownloadFileProgress(lastWritten, respHeader.content_length);
+        emit updateDownloadFileProgress(lastWritten, lastTotal);
     if (outcome == download::Outcome::NoSocket || outcome == download::Outcome::ConnectFailed)
         exit(-1);
     if (outcome != download::Outcome::Done)
-        emit downloadFileFailed(static_cast<int>(outcome), status);
+        emit downloadFileFailed(static_cast<int>(outcome), status, inBody);
     emit downloadFileFinished();
 }
 
@@ -80,6 +92,7 @@ void DownloadFileThread::headerReceived(const resp_header& header)
 void DownloadFileThread::blockWritten(long long written, long long total)
 {
     lastWritten = written;
+    lastTotal = total;
     if (progressClock.isValid() && progressClock.elapsed() < kProgressEveryMs)
         return;
     if (progressQueued.exchange(true))

@@ -9,8 +9,10 @@
 
 #include <atomic>
 
-// Fetches one card file into the local "DCIM/" folder on a thread of its own
-// and reports to the window by queued signals only.
+// Fetches one card file into the local download folder on a thread of its own
+// and reports to the window by queued signals only. What a transfer that
+// breaks off received is kept, and the next one for the same recording goes
+// on from there.
 class DownloadFileThread : public QThread, private download::TransferObserver
 {
     Q_OBJECT
@@ -21,14 +23,17 @@ public:
 
     // Set before start() and not touched afterwards.
     QString fileName;
-    QDateTime createdAt; // recording time given to the local file, if valid
+    QDateTime createdAt;  // recording time given to the local file, if valid
+    qint64 listedSize = -1; // -1: not known
+    QString folder = QStringLiteral("DCIM/"); // where it goes, ending in '/'
 
 signals:
     void downloadFileFinished();
     void updateDownloadFileProgress(qint64, qint64);
     // Emitted just before downloadFileFinished when the file did not arrive;
-    // `why` is a download::Outcome, `status` the reply's status code if any.
-    void downloadFileFailed(int why, int status);
+    // `why` is a download::Outcome, `status` the reply's status code if any;
+    // `inBody`: it broke off in the body, and what came is kept.
+    void downloadFileFailed(int why, int status, bool inBody);
 
 protected:
     void run() override;
@@ -51,5 +56,6 @@ private:
     std::atomic<bool> progressQueued{false};
     QElapsedTimer progressClock;
     long long lastWritten = -1;
+    long long lastTotal = -1;
     long long lastEmitted = -1;
 };

@@ -3,8 +3,15 @@
 #include "ui_mainwindow.h"
 
 #include "downloadfilethread.h"
+#include "savedcardfile.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStorageInfo>
 #include <QStatusBar>
 #include <QTableWidgetItem>
 #include <QThread>
@@ -55,22 +62,46 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
         return;
 
     downloadQueue.clear();
+    qint64 needed = 0;
     for (int i = 0; i < selectedCount; ++i) {
-        const QTableWidgetItem* name = ui->tableWidgetFileInfo->item(selectedRows[i], 0);
+        const int row = selectedRows[i];
+        const QTableWidgetItem* name = ui->tableWidgetFileInfo->item(row, 0);
         QueuedDownload file;
         file.name = name ? name->text() : QString();
-        file.created = rowCreated(selectedRows[i]);
+        file.created = rowCreated(row);
+        file.size = rowSize(row).isValid() ? rowSize(row).toLongLong() : -1;
+        // A size not known yet counts as nothing: the check is for what is known.
+        if (file.size > 0)
+            needed += file.size - SavedCardFile(downloadFolder(), file.name, file.created,
+                                                file.size).resumable();
         downloadQueue.append(file);
     }
+    const qint64 free = freeSpace(downloadFolder());
+    if (needed > free) {
+        const QLocale locale;
+        statusBar()->showMessage(tr("Not enough free space in DCIM/: %1 needed, %2 free.")
+                                     .arg(locale.formattedDataSize(needed),
+                                          locale.formattedDataSize(free)));
+        return;
+    }
+    // The camera answers one request at a time: the details pass waits.
+    const QPointer<MainWindow> self(this);
+    holdCardDetails();
+    if (!self)
+        return;
     downloadNext = 0;
+    downloadArrived = 0;
+    downloadCancelling = false;
     downloadFailures.clear();
     statusBar()->clearMessage();
+    showCancelButton(true);
     startNextDownload();
 }
 
 void MainWindow::startNextDownload()
 {
     const QueuedDownload& file = downloadQueue.at(downloadNext++);
+    downloadRetries = 0;
     DownloadFile(file.name);
 }
 
@@ -91,29 +122,46 @@ void MainWindow::DownloadFile(QString fileName)
     }
     downloadRate->clear();
     downloadRate->show();
-    downloadClock.start();
-    downloadRateShownAt = -kRateRefreshMs;
+    downloadRateFrom = -1;
 
+    const QueuedDownload file = downloadQueue.value(downloadNext - 1);
+    downloadFailed = false;
+    downloadRetry = false;
     auto* thread = new DownloadFileThread(this);
     thread->fileName = fileName;
-    thread->createdAt = downloadQueue.value(downloadNext - 1).created;
+    thread->createdAt = file.created;
+    thread->listedSize = file.size;
+    thread->folder = downloadFolder();
     connect(thread, &DownloadFileThread::updateDownloadFileProgress, this,
             &MainWindow::updateDownloadFileProgress);
     connect(thread, &DownloadFileThread::downloadFileFailed, this,
             &MainWindow::DownloadFileFailed);
     connect(thread, &DownloadFileThread::downloadFileFinished, this,
             &MainWindow::DownloadFileFinished);
+    // Gone once done: a long queue must not pile up finished threads.
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    downloadThread = thread;
     thread->start(QThread::InheritPriority);
 }
 
-void MainWindow::DownloadFileFailed(int why, int status)
+void MainWindow::DownloadFileFailed(int why, int status, bool inBody)
 {
-    const QString failure = QStringLiteral("%1 (%2)").arg(
-        downloadQueue.value(downloadNext - 1).name, failureReason(why, status));
-    downloadFailures.append(failure);
-    statusBar()->showMessage(tr("%1 not downloaded: %2")
-                                 .arg(downloadQueue.value(downloadNext - 1).name,
-                                      failureReason(why, status)));
+    downloadFailed = true;
+    const QString name = downloadQueue.value(downloadNext - 1).name;
+    const auto outcome = static_cast<download::Outcome>(why);
+    if (downloadCancelling)
+        return;
+    if (inBody && download::worthRetrying(outcome) && downloadRetries < kDownloadRetries) {
+        // What arrived is kept; the next try asks for the rest.
+        downloadRetry = true;
+        const QString text = outcome == download::Outcome::TimedOut
+                                 ? tr("The camera stopped sending; retrying (%1 of %2)")
+                                 : tr("Connection lost; retrying (%1 of %2)");
+        statusBar()->showMessage(text.arg(downloadRetries + 1).arg(kDownloadRetries));
+        return;
+    }
+    downloadFailures.append(QStringLiteral("%1 (%2)").arg(name, failureReason(why, status)));
+    statusBar()->showMessage(tr("%1 not downloaded: %2").arg(name, failureReason(why, status)));
 }
 
 void MainWindow::DownloadFileFinished()
@@ -121,25 +169,92 @@ void MainWindow::DownloadFileFinished()
     const int row = rowOfName(downloadQueue.value(downloadNext - 1).name);
     if (row >= 0)
         markOnDisk(row);
+    downloadArrived += downloadFailed ? 0 : 1;
+    if (downloadCancelling) {
+        endDownloads(tr("Cancelled: %1 of %2 files downloaded.")
+                         .arg(downloadArrived).arg(downloadQueue.size()));
+        return;
+    }
+    if (downloadRetry) {
+        // 1, 2, then 4 s: a camera that drops a connection often needs a moment.
+        downloadRetryTimer.start(1000 << downloadRetries++);
+        return;
+    }
     ui->progressBarDownLoad->hide();
     ui->pushButtonDownloadFile->setEnabled(true);
     if (downloadNext >= downloadQueue.size()) {
-        ui->lineEditDownloadLabel->clear();
-        ui->lineEditDownloadProgress->clear();
-        downloadRate->hide();
         const int total = downloadQueue.size();
-        const QString arrived = tr("%1 of %2 files downloaded")
-                                    .arg(total - downloadFailures.size())
-                                    .arg(total);
-        statusBar()->showMessage(
-            downloadFailures.isEmpty()
-                ? arrived
-                : tr("%1; not downloaded: %2")
-                      .arg(arrived, downloadFailures.join(QStringLiteral(", "))));
+        const QString arrived = tr("%1 of %2 files downloaded").arg(downloadArrived).arg(total);
+        endDownloads(downloadFailures.isEmpty()
+                         ? arrived
+                         : tr("%1; not downloaded: %2")
+                               .arg(arrived, downloadFailures.join(QStringLiteral(", "))));
     } else {
         startNextDownload();
     }
     QThread::usleep(200);
+}
+
+void MainWindow::retryDownload()
+{
+    DownloadFile(downloadQueue.value(downloadNext - 1).name);
+}
+
+void MainWindow::cancelDownloads()
+{
+    if (!downloadCancel || downloadCancel->isHidden() || downloadCancelling)
+        return;
+    if (downloadRetryTimer.isActive()) {
+        downloadRetryTimer.stop();
+        endDownloads(tr("Cancelled: %1 of %2 files downloaded.")
+                         .arg(downloadArrived).arg(downloadQueue.size()));
+        return;
+    }
+    // The transfer stops at its next look, keeps what it received, and its
+    // finished signal ends the queue.
+    downloadCancelling = true;
+    if (downloadThread)
+        downloadThread->requestInterruption();
+}
+
+void MainWindow::endDownloads(const QString& summary)
+{
+    ui->progressBarDownLoad->hide();
+    ui->pushButtonDownloadFile->setEnabled(true);
+    ui->lineEditDownloadLabel->clear();
+    ui->lineEditDownloadProgress->clear();
+    downloadRate->hide();
+    showCancelButton(false);
+    downloadCancelling = false;
+    statusBar()->showMessage(summary);
+    releaseCardDetails();
+    // An operator who went elsewhere meanwhile learns that it is over.
+    if (!isActiveWindow())
+        QApplication::alert(this);
+}
+
+void MainWindow::showCancelButton(bool shown)
+{
+    if (!downloadCancel) {
+        downloadCancel = new QPushButton(tr("Cancel"), this);
+        downloadCancel->setObjectName(QStringLiteral("pushButtonCancelDownload"));
+        statusBar()->addPermanentWidget(downloadCancel);
+        connect(downloadCancel, &QPushButton::clicked, this, &MainWindow::cancelDownloads);
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(escape, &QShortcut::activated, this, &MainWindow::cancelDownloads);
+        downloadRetryTimer.setSingleShot(true);
+        connect(&downloadRetryTimer, &QTimer::timeout, this, &MainWindow::retryDownload);
+    }
+    downloadCancel->setVisible(shown);
+}
+
+qint64 MainWindow::freeSpace(const QString& folder)
+{
+    // The folder may not be there yet: the volume it will be on.
+    QDir existing(folder);
+    while (!existing.exists() && existing.cdUp()) {
+    }
+    return QStorageInfo(existing.exists() ? existing : QDir::current()).bytesAvailable();
 }
 
 void MainWindow::updateDownloadFileProgress(qint64 bytesRead, qint64 totalBytes)
@@ -158,11 +273,18 @@ void MainWindow::updateDownloadFileProgress(qint64 bytesRead, qint64 totalBytes)
 
 void MainWindow::showDownloadRate(qint64 bytesRead, qint64 totalBytes)
 {
+    // Measured from the first report: a resumed file starts with what it kept.
+    if (downloadRateFrom < 0) {
+        downloadRateFrom = bytesRead;
+        downloadClock.start();
+        downloadRateShownAt = 0;
+        return;
+    }
     const qint64 elapsedMs = downloadClock.elapsed();
     if (elapsedMs - downloadRateShownAt < kRateRefreshMs || elapsedMs <= 0)
         return;
     downloadRateShownAt = elapsedMs;
-    const double bytesPerSecond = bytesRead * 1000.0 / elapsedMs;
+    const double bytesPerSecond = (bytesRead - downloadRateFrom) * 1000.0 / elapsedMs;
     const QString speed = QString::number(bytesPerSecond / 1e6, 'f', 1);
     if (totalBytes < 0 || bytesPerSecond <= 0) {
         downloadRate->setText(tr("%1 MB/s").arg(speed));

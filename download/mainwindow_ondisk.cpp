@@ -5,7 +5,10 @@
 #include "ui_mainwindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
+#include <QStatusBar>
+#include <QTemporaryFile>
 #include <QIcon>
 #include <QItemSelection>
 #include <QTableWidget>
@@ -29,9 +32,31 @@ void MainWindow::addOnDiskActions()
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+void MainWindow::setDownloadFolder(const QString& folder)
+{
+    dcimFolder = QDir::fromNativeSeparators(folder);
+    if (!dcimFolder.endsWith(QLatin1Char('/')))
+        dcimFolder += QLatin1Char('/');
+    // Told at start, not when the first download fails: a tool started from a
+    // desktop menu may run in a folder nobody can write.
+    QString existing = QFileInfo(dcimFolder).absoluteFilePath();
+    bool writable = !QFileInfo(existing).exists() || QFileInfo(existing).isDir();
+    while (writable && !QFileInfo(existing).isDir()) {
+        const QString parent = QFileInfo(existing).path();
+        writable = parent != existing;
+        existing = parent;
+    }
+    QTemporaryFile probe(existing + QStringLiteral("/.merro-probe-XXXXXX"));
+    if (!writable || !probe.open())
+        statusBar()->showMessage(
+            tr("Cannot write to the download folder %1: choose another with --dcim DIR or the"
+               " setting download/dcim.")
+                .arg(QDir::toNativeSeparators(QFileInfo(dcimFolder).absoluteFilePath())));
+}
+
 QString MainWindow::downloadFolder() const
 {
-    return QStringLiteral("DCIM/");
+    return dcimFolder;
 }
 
 void MainWindow::markOnDisk(int row)

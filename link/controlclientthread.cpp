@@ -1,6 +1,6 @@
 #include "controlclientthread.h"
 
-#include "deviceconfig.h"
+#include "deviceaddresses.h"
 #include "linkframes.h"
 
 #include <QDebug>
@@ -22,7 +22,8 @@ const LinkChannel::Texts kControlTexts = {
 } // namespace
 
 ControlClientThread::ControlClientThread(QObject* parent)
-    : ControlClientThread(merro::kControlHost, merro::kUnitPort, parent)
+    : ControlClientThread(merro::deviceAddresses().control.host.c_str(),
+                          merro::deviceAddresses().control.port, parent)
 {
 }
 

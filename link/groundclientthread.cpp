@@ -1,6 +1,6 @@
 #include "groundclientthread.h"
 
-#include "deviceconfig.h"
+#include "deviceaddresses.h"
 #include "linkframes.h"
 
 #include <QDebug>
@@ -22,7 +22,8 @@ const LinkChannel::Texts kGroundTexts = {
 } // namespace
 
 GroundClientThread::GroundClientThread(QObject* parent)
-    : GroundClientThread(merro::kGroundHost, merro::kUnitPort, parent)
+    : GroundClientThread(merro::deviceAddresses().ground.host.c_str(),
+                         merro::deviceAddresses().ground.port, parent)
 {
 }
 

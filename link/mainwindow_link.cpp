@@ -3,7 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "controlclientthread.h"
-#include "deviceconfig.h"
+#include "deviceaddresses.h"
 #include "groundclientthread.h"
 
 #include <QFont>
@@ -39,10 +39,14 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
 {
     if (linked)
         return;
+    // The probes take a while: the camera's details are not asked for meanwhile.
+    endCardDetails();
 
     const int wait = LinkChannel::kProbeTimeoutMs;
-    const bool live = IPLive(QString::fromLatin1(merro::kGroundHost), merro::kUnitPort, wait)
-                      && IPLive(QString::fromLatin1(merro::kControlHost), merro::kUnitPort, wait);
+    const merro::Endpoint& ground = merro::deviceAddresses().ground;
+    const merro::Endpoint& control = merro::deviceAddresses().control;
+    const bool live = IPLive(QString::fromStdString(ground.host), ground.port, wait)
+                      && IPLive(QString::fromStdString(control.host), control.port, wait);
     if (!live) {
         showLinkState(ui->lineEditLinkMERRO, false);
         linked = false;

@@ -61,6 +61,12 @@ private:
         mark = sim->output.size();
     }
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    // Lists the card and waits until every file's details came.
+    void browse()
+    {
+        click("pushButtonEnterTFcard");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isReadingCardDetails(), 20000);
+    }
     QAbstractButton* button(const char* name) { return window->findChild<QAbstractButton*>(name); }
     QTableWidget* table() { return window->findChild<QTableWidget*>("tableWidgetFileInfo"); }
     QString status() { return window->statusBar()->currentMessage(); }
@@ -151,7 +157,7 @@ void TestCard::listsAKnownCard()
                                "100TQCAM/") + file.name + " HTTP/1.1";
     }
     link();
-    click("pushButtonEnterTFcard");
+    browse();
 
     QCOMPARE(column(0), names);
     QCOMPARE(column(1), dates);
@@ -179,7 +185,7 @@ void TestCard::listsAKnownCard()
     // table, and a line on what was left out (its glyphs must render).
     window->findChild<QComboBox*>("comboBox")->setCurrentIndex(1);
     QVERIFY(sim->command("camera list hostile"));
-    click("pushButtonEnterTFcard");
+    browse();
     QCOMPARE(column(1), dates);
     QCOMPARE(column(2), sizes);
     QVERIFY(status().startsWith(QStringLiteral("卡内文件列表中有 8 项被略去")));
@@ -221,7 +227,7 @@ void TestCard::listingCopesWithOddReplies()
     for (const QByteArray& command : commands)
         QVERIFY(sim->command(command));
     link();
-    click("pushButtonEnterTFcard");
+    browse();
 
     QCOMPARE(table()->rowCount(), rows);
     QTEST(rows ? table()->item(rows - 1, 0)->text() : QString(), "lastName");
@@ -301,7 +307,7 @@ void TestCard::changesTheCard()
     for (const QString& name : names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))
         addFile(name.toLatin1(), 1000);
     link();
-    click("pushButtonEnterTFcard");
+    browse();
     for (const QByteArray& command : commands)
         QVERIFY(sim->command(command));
     for (int row : selected)
@@ -338,7 +344,7 @@ void TestCard::knowsWhatIsSafeOnDisk()
         QVERIFY(name[0] == 'D' || (copy.open(QIODevice::WriteOnly) && copy.resize(local)));
     }
     link();
-    click("pushButtonEnterTFcard");
+    browse();
     const auto marked = [this] {
         QStringList texts;
         for (int row = 0; row < table()->rowCount(); ++row)
@@ -373,7 +379,7 @@ void TestCard::knowsWhatIsSafeOnDisk()
     QCOMPARE(gets(), Lines());
     // A listing the camera cut short leaves the card's contents unknown.
     QVERIFY(sim->command("camera list cut=2"));
-    click("pushButtonEnterTFcard");
+    browse();
     QCOMPARE(status(), QString("The camera counts 4 files but listed 2.  "
                                "1 of the 2 listed files are already in DCIM/."));
     click("pushButtonDeleteAllFiles");
@@ -388,13 +394,13 @@ void TestCard::listsACardWhoseServerEndsRepliesByClosing()
         addFile(QByteArray("REC_") + QByteArray::number(i).rightJustified(4, '0') + ".MP4", 1);
     QVERIFY(sim->command("camera fault close-delimited=64 cgi"));
     link();
-    click("pushButtonEnterTFcard");
+    browse();
     QCOMPARE(table()->rowCount(), 300);
     QCOMPARE(table()->item(299, 0)->text(), QString("REC_0299.MP4"));
     QCOMPARE(table()->item(299, 2)->data(Qt::UserRole), QVariant(1LL));
     QCOMPARE(status(), QString("0 of the 300 listed files are already in DCIM/."));
     QVERIFY(sim->command("camera list cut=17"));
-    click("pushButtonEnterTFcard");
+    browse();
     QCOMPARE(status(), QString("The camera counts 300 files but listed 17.  "
                                "0 of the 17 listed files are already in DCIM/."));
 }

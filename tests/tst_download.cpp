@@ -1,6 +1,7 @@
 // The download queue against the simulated device: order, counters, the bar,
-// the files on disk and files over 2 GiB (faults, refused names and a full disk
-// are in tst_faults). Private network only.
+// the files on disk, files over 2 GiB, and the operator's control of long
+// transfers: cancel, resume, retry, free space (faults, refused names and a
+// full disk are in tst_faults). Private network only.
 #include "mainwindow.h"
 #include "simdevice.h"
 
@@ -10,6 +11,8 @@
 #include <QStatusBar>
 #include <QStorageInfo>
 #include <QTableWidget>
+
+#include <sys/mount.h>
 
 #include <climits>
 #include <memory>
@@ -48,18 +51,34 @@ private slots:
     void init();
     void cleanup();
     void queueFetchesHighestRowsFirst();
+    void stoppedTransferGoesOnNextTime_data();
+    void stoppedTransferGoesOnNextTime();
+    void retryMendsABrokenBodyOnly();
+    void queueThatDoesNotFitIsRefused();
     void recordingOver2GiBArrivesWhole();
 
 private:
     template<typename T> T* child(const char* name) { return window->findChild<T*>(name); }
+    void openWindow();
     QByteArray putOnCard(const QString& name, int size);
-    void fillTable(const QStringList& names);
+    void fillTable(const QStringList& names, qint64 size = -1);
+    void select(const QList<int>& rows);
+    QString status() { return window->statusBar()->currentMessage(); }
+    // File body bytes the camera has sent so far.
+    qint64 sentByCamera()
+    {
+        const int from = sim.output.size();
+        [&] { QVERIFY(sim.command("stats")); }();
+        const QByteArray stats = sim.output.mid(from);
+        return stats.mid(stats.indexOf("filebytes=") + 10).split(' ').value(0).toLongLong();
+    }
     // Selects the rows, clicks "Download File" and waits until the queue is
     // over; returns the counter texts, each with the bar as it was then.
     QStringList download(const QList<int>& rows, int timeoutMs = 60000);
     QDateTime dateOfRow(int row) const { return QDateTime(QDate(2025, 3, 14), QTime(9, 30, row)); }
 
     SimDevice sim;
+    QByteArray big; // BIG.MP4 on the card
     std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<MainWindow> window;
 };
@@ -70,6 +89,7 @@ void TestDownload::initTestCase()
         QSKIP("The simulated device is not built");
     for (int i = 0; i < 8; ++i)
         putOnCard(QStringLiteral("F%1.MP4").arg(i), 1000 + i * 37003);
+    big = putOnCard(QStringLiteral("BIG.MP4"), 1000000);
     QVERIFY(sim.start());
 }
 
@@ -77,6 +97,11 @@ void TestDownload::init()
 {
     work = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir::setCurrent(work->path()));
+    openWindow();
+}
+
+void TestDownload::openWindow()
+{
     window = std::make_unique<MainWindow>();
     window->show();
     QTest::mouseClick(child<QPushButton>("pushButtonLinkMERRO"), Qt::LeftButton);
@@ -88,6 +113,8 @@ void TestDownload::cleanup()
     window.reset();
     QDir::setCurrent(QDir::tempPath());
     work.reset();
+    for (const char* command : {"camera rate 0", "camera range on", "camera fault none"})
+        QVERIFY(sim.command(command));
 }
 
 QByteArray TestDownload::putOnCard(const QString& name, int size)
@@ -99,7 +126,7 @@ QByteArray TestDownload::putOnCard(const QString& name, int size)
     return body;
 }
 
-void TestDownload::fillTable(const QStringList& names)
+void TestDownload::fillTable(const QStringList& names, qint64 size)
 {
     auto* table = child<QTableWidget>("tableWidgetFileInfo");
     table->setRowCount(names.size());
@@ -108,17 +135,26 @@ void TestDownload::fillTable(const QStringList& names)
         auto* date = new QTableWidgetItem(dateOfRow(row).toString(kDateFormat));
         date->setData(Qt::UserRole, dateOfRow(row));
         table->setItem(row, 1, date);
+        auto* bytes = new QTableWidgetItem;
+        if (size >= 0)
+            bytes->setData(Qt::UserRole, size);
+        table->setItem(row, 2, bytes);
     }
+}
+
+void TestDownload::select(const QList<int>& rows)
+{
+    auto* table = child<QTableWidget>("tableWidgetFileInfo");
+    table->clearSelection();
+    for (int row : rows)
+        table->setRangeSelected(QTableWidgetSelectionRange(row, 0, row, 3), true);
 }
 
 QStringList TestDownload::download(const QList<int>& rows, int timeoutMs)
 {
-    auto* table = child<QTableWidget>("tableWidgetFileInfo");
     auto* counter = child<QLineEdit>("lineEditDownloadProgress");
     auto* bar = child<QProgressBar>("progressBarDownLoad");
-    table->clearSelection();
-    for (int row : rows)
-        table->setRangeSelected(QTableWidgetSelectionRange(row, 0, row, 3), true);
+    select(rows);
     QStringList seen;
     connect(counter, &QLineEdit::textChanged, this, [&](const QString& text) {
         seen << QStringLiteral("%1 %2 %3").arg(text).arg(bar->maximum()).arg(bar->value());
@@ -170,6 +206,118 @@ void TestDownload::queueFetchesHighestRowsFirst()
     QVERIFY(child<QProgressBar>("progressBarDownLoad")->isHidden());
     QVERIFY(child<QLineEdit>("lineEditDownloadLabel")->text().isEmpty());
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 of 3 files downloaded"));
+}
+
+void TestDownload::stoppedTransferGoesOnNextTime_data()
+{
+    QTest::addColumn<QString>("stop");     // how the first transfer is stopped
+    QTest::addColumn<QByteArray>("range"); // how the camera then answers a range
+    QTest::addColumn<int>("requests");     // for the file, the second time
+    QTest::addColumn<bool>("restOnly");
+    QTest::newRow("does Cancel keep what came, and the next download ask for the rest?")
+        << "button" << QByteArray("on") << 1 << true;
+    QTest::newRow("does a camera that ignores the range give the whole file again?")
+        << "Esc" << QByteArray("ignore") << 1 << false;
+    QTest::newRow("does a range that starts elsewhere start the file again?")
+        << "Esc" << QByteArray("wrong") << 2 << false;
+    QTest::newRow("does closing the window keep what came for the next download?")
+        << "close" << QByteArray("on") << 1 << true;
+}
+
+void TestDownload::stoppedTransferGoesOnNextTime()
+{
+    QFETCH(QString, stop);
+    QFETCH(QByteArray, range);
+    QFETCH(bool, restOnly);
+    // Slow enough to stop it a quarter in; the queue would go on with F1.
+    QVERIFY(sim.command("camera rate 250000"));
+    fillTable({"F1.MP4", "BIG.MP4"});
+    select({0, 1});
+    auto* bar = child<QProgressBar>("progressBarDownLoad");
+    QTest::mouseClick(child<QPushButton>("pushButtonDownloadFile"), Qt::LeftButton);
+    auto* cancel = child<QPushButton>("pushButtonCancelDownload");
+    QVERIFY(cancel && cancel->isVisible());
+    QTRY_VERIFY(bar->value() > bar->maximum() / 4);
+    QElapsedTimer clock;
+    clock.start();
+    if (stop == "button")
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    else if (stop == "Esc")
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+    else
+        window.reset();
+    if (window) {
+        QTRY_VERIFY(bar->isHidden());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(status(), QString("Cancelled: 0 of 2 files downloaded."));
+        QVERIFY(child<QLineEdit>("lineEditDownloadProgress")->text().isEmpty()
+                && child<QLineEdit>("lineEditDownloadLabel")->text().isEmpty()
+                && child<QPushButton>("pushButtonDownloadFile")->isEnabled() && cancel->isHidden());
+    } else {
+        openWindow();
+        fillTable({"F1.MP4", "BIG.MP4"});
+    }
+    const QByteArray part = readAll("DCIM/BIG.MP4.part");
+    QVERIFY(part.size() > 0 && big.startsWith(part));
+    QCOMPARE(QDir("DCIM").entryList(QDir::Files), (QStringList{"BIG.MP4.part", "BIG.MP4.part.meta"}));
+
+    QVERIFY(sim.command("camera rate 0") && sim.command("camera range " + range));
+    const int from = sim.output.size();
+    const qint64 sentBefore = sentByCamera();
+    download({1});
+    QVERIFY(sim.command("camera range on"));
+    QCOMPARE(status(), QString("1 of 1 files downloaded"));
+    QVERIFY(readAll("DCIM/BIG.MP4") == big);
+    QCOMPARE(QDir("DCIM").entryList(QDir::Files), QStringList{"BIG.MP4"});
+    const QList<QByteArray> heads = sim.lines("camera: head", from);
+    QTEST(heads.size(), "requests");
+    QVERIFY(heads[0].contains("Connection:close\\r\\nRange: bytes="
+                              + QByteArray::number(part.size()) + "-\\r\\n\\r\\n"));
+    const qint64 sent = sentByCamera() - sentBefore;
+    QVERIFY2(restOnly ? sent == big.size() - part.size() : sent >= big.size(),
+             qPrintable(QString::number(sent)));
+}
+
+void TestDownload::retryMendsABrokenBodyOnly()
+{
+    fillTable({"BIG.MP4"});
+    QStringList shown;
+    connect(window->statusBar(), &QStatusBar::messageChanged, this,
+            [&](const QString& text) { shown << text; });
+    QVERIFY(sim.command("camera fault cut=300000 file once"));
+    const qint64 sentBefore = sentByCamera();
+    download({0});
+    QCOMPARE(status(), QString("1 of 1 files downloaded"));
+    QVERIFY(shown.contains("Connection lost; retrying (1 of 3)"));
+    QVERIFY(readAll("DCIM/BIG.MP4") == big);
+    QCOMPARE(sentByCamera() - sentBefore, qint64(big.size()));
+    // An answer that another try cannot mend is taken at once.
+    QVERIFY(sim.command("camera fault 404 file"));
+    const int from = sim.output.size();
+    download({0});
+    QVERIFY(sim.command("camera fault none"));
+    QCOMPARE(status(), QString("0 of 1 files downloaded; not downloaded: BIG.MP4 (the camera "
+                               "answered 404)"));
+    QCOMPARE(sim.lines("camera: head", from).size(), 1);
+}
+
+void TestDownload::queueThatDoesNotFitIsRefused()
+{
+    // A volume of 1 MiB, and two files of a million bytes each for it.
+    QVERIFY(QDir().mkdir("small"));
+    if (::mount("tmpfs", "small", "tmpfs", 0, "size=1m") != 0)
+        QSKIP("No small volume can be mounted here");
+    QVERIFY(QDir::setCurrent("small"));
+    fillTable({"BIG.MP4", "BIG.MP4"}, big.size());
+    const int from = sim.output.size();
+    const QStringList seen = download({0, 1}, 1000);
+    QDir::setCurrent(work->path());
+    ::umount2("small", MNT_DETACH);
+    QVERIFY2(status().startsWith("Not enough free space in DCIM/: 1.91 MiB needed, "),
+             qPrintable(status()));
+    QCOMPARE(seen, QStringList());
+    QVERIFY(!QDir("small/DCIM").exists());
+    QCOMPARE(sim.lines("camera: head", from), QList<QByteArray>());
 }
 
 void TestDownload::recordingOver2GiBArrivesWhole()

@@ -1,9 +1,13 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "carddetailsthread.h"
 #include "cardendpoints.h"
+#include "deviceaddresses.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QPalette>
 #include <QThread>
@@ -37,6 +41,14 @@ MainWindow::MainWindow(QWidget* parent)
 
     // Parented so that a window created and destroyed in one process (as the
     // tests do) takes its translator out of the application with it.
+    // An operator who set another camera address sees which one is in use.
+    const merro::Endpoint& camera = merro::deviceAddresses().camera;
+    if (camera != merro::Endpoint{merro::kCameraHost, merro::kCameraPort}) {
+        cameraAddress = new QLabel(this);
+        cameraAddress->setObjectName(QStringLiteral("labelCameraAddress"));
+        statusBar()->addPermanentWidget(cameraAddress);
+    }
+
     translator = new QTranslator(this);
     qApp->installTranslator(translator);
 
@@ -52,6 +64,8 @@ MainWindow::~MainWindow()
 {
     // A card request still running ends at once rather than at its deadline.
     cardCancel = true;
+    if (cardDetails)
+        cardDetails->stop();
     stopWorkerThreads();
     delete ui;
 }

@@ -5,16 +5,22 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 
 #include <atomic>
 #include <functional>
 
+class CardDetailsThread;
 class QAction;
+class QEventLoop;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTranslator;
 
 namespace CardReplies {
@@ -48,6 +54,11 @@ public:
     // Card: how long one listing or delete request, and one delete-all or
     // format, may take (tests shorten them).
     void setCardDeadlines(int requestMs, int maintenanceMs);
+    // Card: the details of the listed files are still being asked for.
+    bool isReadingCardDetails() const;
+    // Download: where the files go (ending in '/'; "DCIM/" unless set). The
+    // status bar says so at once when it cannot be written.
+    void setDownloadFolder(const QString& folder);
 
 private slots:
     void translateLanguage();
@@ -74,8 +85,14 @@ private slots:
     void VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer);
     void updateLinkedFlag(bool flag);
 
+    // card
+    void cardDetailsFetched(const QString& name, const QByteArray& body, bool ok, int status,
+                            int failure);
+
     // download
-    void DownloadFileFailed(int why, int status);
+    void DownloadFileFailed(int why, int status, bool inBody);
+    void cancelDownloads();
+    void retryDownload();
 
 private:
     // Asks every worker thread to stop and waits for it; a running QThread
@@ -93,7 +110,6 @@ private:
     QString cardAtRisk() const;
     CardReplies::FileList listCardEntries();
     void keepEarlierListing();
-    bool readFileInfos(int total, QStringList* problems);
     void runCardMaintenance(const QString& url, const QString& boxText,
                             const QString& failureText);
     std::atomic<bool> cardCancel{false};
@@ -109,6 +125,31 @@ private:
     // Entries of that list that have no row (unsafe names, past the capacity).
     int cardLeftOut = 0;
 
+    // card: the details pass, one request at a time on a thread of its own.
+    void beginCardDetails(int total, const QStringList& problems);
+    void requestNextDetails();
+    void finishCardDetails();
+    // Until the request under way (if any) has ended.
+    void waitForCardDetails();
+    // The pass makes no new request between hold and release (they nest).
+    void holdCardDetails();
+    void releaseCardDetails();
+    // The pass asks for nothing more.
+    void endCardDetails();
+    CardDetailsThread* cardDetails = nullptr;
+    bool detailsRunning = false;
+    QStringList detailsPending; // names still to ask for, in row order
+    QSet<QString> detailsPendingSet;
+    QString detailsInFlight;
+    int detailsTotal = 0;
+    int detailsDone = 0;
+    int detailsFailed = 0;
+    int detailsMissing = 0; // not asked for: the camera stopped answering
+    int detailsHolds = 0;
+    QStringList detailsProblems; // the listing's own, shown when the pass ends
+    QElapsedTimer detailsShown;
+    QEventLoop* detailsWait = nullptr;
+
     // table: the exact values behind a row's Size and Date texts; invalid
     // until the file's details arrived.
     QVariant rowSize(int row) const;
@@ -118,6 +159,7 @@ private:
 
     // download: what is safe in the download folder already.
     QString downloadFolder() const;
+    QString dcimFolder = QStringLiteral("DCIM/");
     void addOnDiskActions();
     void markOnDisk(int row);
     bool isOnDisk(int row) const;
@@ -147,19 +189,35 @@ private:
     std::string responseBody;
     Ui::MainWindow* ui;
 
-    // download: the queue keeps the names and dates it was started with, so
-    // that browsing or deleting meanwhile cannot misdirect it.
+    // download: the queue keeps the names, dates and sizes it was started
+    // with, so that browsing or deleting meanwhile cannot misdirect it.
     struct QueuedDownload
     {
         QString name;
         QDateTime created;
+        qint64 size = -1; // -1: not known
     };
+    static constexpr int kDownloadRetries = 3;
     void startNextDownload();
+    void endDownloads(const QString& summary);
+    void showCancelButton(bool shown);
     void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
+    static qint64 freeSpace(const QString& folder);
     QVector<QueuedDownload> downloadQueue;
     int downloadNext = 0;
+    int downloadArrived = 0;
+    int downloadRetries = 0;
+    bool downloadFailed = false;    // the current file's transfer failed
+    bool downloadRetry = false;     // ... and is tried again after a pause
+    bool downloadCancelling = false;
     QStringList downloadFailures;
+    QPointer<QThread> downloadThread;
+    QTimer downloadRetryTimer;
     QElapsedTimer downloadClock;
+    qint64 downloadRateFrom = -1;
     qint64 downloadRateShownAt = 0;
     QLabel* downloadRate = nullptr;
+    QPushButton* downloadCancel = nullptr;
+    // The camera address in use, shown when it is not the compiled-in one.
+    QLabel* cameraAddress = nullptr;
 };

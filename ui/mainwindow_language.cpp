@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "deviceaddresses.h"
+
 #include <QAction>
+#include <QLabel>
 #include <QTranslator>
 
 void MainWindow::translateLanguage()
@@ -24,6 +27,12 @@ void MainWindow::translateLanguage()
     ui->tableWidgetFileInfo->setHorizontalHeaderLabels(
         {tr("Name"), tr("Date"), tr("Size"), tr("Duration")});
     selectNotOnDiskAction->setText(tr("Select files not yet in DCIM/"));
+    if (cameraAddress) {
+        const merro::Endpoint& camera = merro::deviceAddresses().camera;
+        cameraAddress->setText(tr("Camera %1:%2")
+                                   .arg(QString::fromStdString(camera.host))
+                                   .arg(camera.port));
+    }
 }
 
 void MainWindow::comboxLanguageChanged()

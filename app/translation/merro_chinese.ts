@@ -251,5 +251,33 @@
         <source>Select files not yet in DCIM/</source>
         <translation>选择尚未保存到 DCIM/ 的文件</translation>
     </message>
+    <message>
+        <source>Not enough free space in DCIM/: %1 needed, %2 free.</source>
+        <translation>DCIM/ 所在磁盘空间不足：需要 %1，可用 %2。</translation>
+    </message>
+    <message>
+        <source>The camera stopped sending; retrying (%1 of %2)</source>
+        <translation>相机停止发送数据；正在重试（第 %1 次，共 %2 次）</translation>
+    </message>
+    <message>
+        <source>Connection lost; retrying (%1 of %2)</source>
+        <translation>连接中断；正在重试（第 %1 次，共 %2 次）</translation>
+    </message>
+    <message>
+        <source>Cancelled: %1 of %2 files downloaded.</source>
+        <translation>已取消：已下载 %1 个文件，共 %2 个。</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Camera %1:%2</source>
+        <translation>相机 %1:%2</translation>
+    </message>
+    <message>
+        <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
+        <translation>无法写入下载文件夹 %1：请用 --dcim DIR 或设置项 download/dcim 另选一个文件夹。</translation>
+    </message>
 </context>
 </TS>

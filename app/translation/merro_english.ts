@@ -251,5 +251,33 @@
         <source>Select files not yet in DCIM/</source>
         <translation>Select files not yet in DCIM/</translation>
     </message>
+    <message>
+        <source>Not enough free space in DCIM/: %1 needed, %2 free.</source>
+        <translation>Not enough free space in DCIM/: %1 needed, %2 free.</translation>
+    </message>
+    <message>
+        <source>The camera stopped sending; retrying (%1 of %2)</source>
+        <translation>The camera stopped sending; retrying (%1 of %2)</translation>
+    </message>
+    <message>
+        <source>Connection lost; retrying (%1 of %2)</source>
+        <translation>Connection lost; retrying (%1 of %2)</translation>
+    </message>
+    <message>
+        <source>Cancelled: %1 of %2 files downloaded.</source>
+        <translation>Cancelled: %1 of %2 files downloaded.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Camera %1:%2</source>
+        <translation>Camera %1:%2</translation>
+    </message>
+    <message>
+        <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
+        <translation>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</translation>
+    </message>
 </context>
 </TS>

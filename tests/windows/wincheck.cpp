@@ -49,7 +49,10 @@ std::string readAll(const fs::path& path)
 struct LocalFile : download::FileSink, download::TransferObserver
 {
     explicit LocalFile(fs::path target) : path(std::move(target)) {}
-    bool open() override { return out.open(path, std::ios::binary), out.is_open(); }
+    bool open(long long, long long) override
+    {
+        return out.open(path, std::ios::binary), out.is_open();
+    }
     bool write(const char* data, int length) override { return bool(out.write(data, length)); }
     bool finish() override { return out.close(), !out.fail(); }
     bool stopRequested() override { return false; }

@@ -1,0 +1,117 @@
+#include "startoptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QSettings>
+
+namespace {
+
+struct EndpointOption
+{
+    const char* name;
+    const char* key; // in the settings file
+    merro::Endpoint merro::DeviceAddresses::*member;
+};
+
+const EndpointOption kEndpoints[] = {
+    {"control", "device/control", &merro::DeviceAddresses::control},
+    {"ground", "device/ground", &merro::DeviceAddresses::ground},
+    {"camera", "device/camera", &merro::DeviceAddresses::camera},
+};
+const char kFolderKey[] = "download/dcim";
+
+// HOST[:PORT], HOST a dotted IPv4 address of a single host; the port stays as
+// it was when none is given.
+bool parseEndpoint(const QString& text, merro::Endpoint* endpoint)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{1,3}(?:\\.\\d{1,3}){3})(?::(\\d{1,5}))?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    QHostAddress address;
+    if (!match.hasMatch() || !address.setAddress(match.captured(1))
+        || address.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    // Neither "any host" nor the broadcast address is a device.
+    const quint32 value = address.toIPv4Address();
+    if (value == 0 || value == 0xFFFFFFFFu)
+        return false;
+    unsigned port = endpoint->port;
+    if (!match.captured(2).isEmpty())
+        port = match.captured(2).toUInt();
+    if (port == 0 || port > 65535)
+        return false;
+    endpoint->host = address.toString().toStdString();
+    endpoint->port = static_cast<unsigned short>(port);
+    return true;
+}
+
+// Start-up texts are English: no language has been chosen yet.
+QString badValue(const QString& where, const QString& value)
+{
+    return QStringLiteral("%1: \"%2\" is not HOST[:PORT] with HOST an IPv4 address and PORT"
+                          " from 1 to 65535.").arg(where, value);
+}
+
+} // namespace
+
+StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
+                             StartOptions* options, QString* message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Lists, downloads and deletes the recordings on a networked camera's card."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const merro::DeviceAddresses defaults;
+    for (const EndpointOption& option : kEndpoints) {
+        const merro::Endpoint& fallback = defaults.*option.member;
+        parser.addOption({QString::fromLatin1(option.name),
+                          QStringLiteral("The %1 at HOST[:PORT] (default %2:%3; setting %4).")
+                              .arg(QLatin1String(option.name),
+                                   QString::fromStdString(fallback.host))
+                              .arg(fallback.port)
+                              .arg(QLatin1String(option.key)),
+                          QStringLiteral("HOST[:PORT]")});
+    }
+    parser.addOption({QStringLiteral("dcim"),
+                      QStringLiteral("Download into DIR (default DCIM in the working folder; "
+                                     "setting %1).").arg(QLatin1String(kFolderKey)),
+                      QStringLiteral("DIR")});
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return StartChoice::Refused;
+    }
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return StartChoice::Help;
+    }
+    if (parser.isSet(version)) {
+        *message = QCoreApplication::applicationName() + QLatin1Char(' ')
+                   + QCoreApplication::applicationVersion();
+        return StartChoice::Version;
+    }
+
+    for (const EndpointOption& option : kEndpoints) {
+        merro::Endpoint* endpoint = &(options->addresses.*option.member);
+        const QString key = QLatin1String(option.key);
+        const QString fromSettings = settings.value(key).toString();
+        if (settings.contains(key) && !parseEndpoint(fromSettings, endpoint)) {
+            *message = badValue(QStringLiteral("The setting %1 in %2")
+                                    .arg(key, settings.fileName()), fromSettings);
+            return StartChoice::Refused;
+        }
+        const QString name = QLatin1String(option.name);
+        if (parser.isSet(name) && !parseEndpoint(parser.value(name), endpoint)) {
+            *message = badValue(QStringLiteral("--") + name, parser.value(name));
+            return StartChoice::Refused;
+        }
+    }
+    QString folder = settings.value(QLatin1String(kFolderKey)).toString();
+    if (parser.isSet(QStringLiteral("dcim")))
+        folder = parser.value(QStringLiteral("dcim"));
+    if (!folder.isEmpty())
+        options->downloadFolder = folder;
+    return StartChoice::Run;
+}

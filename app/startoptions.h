@@ -1,0 +1,26 @@
+#pragma once
+
+#include "deviceaddresses.h"
+
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+// What the tool is started with: the device's addresses and the download
+// folder. Each is the compiled-in default unless the settings file says
+// otherwise, and the command line wins over both.
+struct StartOptions
+{
+    merro::DeviceAddresses addresses;
+    QString downloadFolder = QStringLiteral("DCIM/");
+};
+
+enum class StartChoice { Run, Refused, Help, Version };
+
+// Reads the settings, then `arguments` (the program name first). Refused,
+// with what is wrong in *message, for an unknown option or a value that is
+// not an IPv4 address with a port from 1 to 65535; Help and Version with the
+// text to print in *message.
+StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
+                             StartOptions* options, QString* message);

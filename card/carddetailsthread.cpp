@@ -1,0 +1,67 @@
+#include "carddetailsthread.h"
+
+#include "cardendpoints.h"
+
+#include <QMutexLocker>
+
+namespace {
+
+// How often an idle thread looks up to see whether it should stop.
+constexpr unsigned long kIdleSliceMs = 100;
+
+} // namespace
+
+CardDetailsThread::CardDetailsThread(QObject* parent) : QThread(parent)
+{
+}
+
+CardDetailsThread::~CardDetailsThread()
+{
+    stop();
+    wait();
+}
+
+void CardDetailsThread::fetch(const QString& name, const QString& url, int deadlineMs)
+{
+    const QMutexLocker lock(&mutex);
+    jobName = name;
+    jobUrl = url;
+    jobDeadlineMs = deadlineMs;
+    hasJob = true;
+    wake.wakeOne();
+}
+
+void CardDetailsThread::stop()
+{
+    cancel = true;
+    requestInterruption();
+    const QMutexLocker lock(&mutex);
+    wake.wakeOne();
+}
+
+void CardDetailsThread::run()
+{
+    HttpClient client;
+    client.SetCancel(&cancel);
+    HttpRequest request;
+    CardEndpoints::insertDefaultHeaders(request.headers);
+    while (!isInterruptionRequested()) {
+        QString name;
+        {
+            QMutexLocker lock(&mutex);
+            if (!hasJob)
+                wake.wait(&mutex, kIdleSliceMs);
+            if (!hasJob)
+                continue;
+            hasJob = false;
+            name = jobName;
+            request.url = jobUrl.toUtf8().toStdString();
+            client.SetTimeouts(merro::http::kConnectTimeoutMs, jobDeadlineMs);
+        }
+        HttpResponse response;
+        std::string body;
+        const bool ok = client.Get(request, response, body);
+        emit fetched(name, QByteArray::fromStdString(body), ok, response.status,
+                     static_cast<int>(client.LastFailure()));
+    }
+}
