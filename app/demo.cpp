@@ -1,11 +1,15 @@
-// merro-demo OUTDIR: a guided walk through the window against the simulated
-// device (link, list, download two files, delete one, list again with the kept
-// file marked, the Chinese window),
+// merro-demo OUTDIR [--control ...] [--ground ...] [--camera ...]: a guided walk
+// through the window against the simulated device (link, list, download two
+// files, cancel one with Esc and resume it, delete one, list again with the
+// kept file marked, the Chinese window),
 // saving a picture of each state into OUTDIR. Run by scripts/run without a
 // display; exits with 1 as soon as a step does not come about.
 #include "mainwindow.h"
 #include "platformsocket.h"
+#include "startoptions.h"
 
+#include <QSettings>
+#include <QTest>
 #include <QtWidgets>
 
 #include <cstdio>
@@ -75,8 +79,19 @@ int main(int argc, char** argv)
     if (merro::net::startup() != 0)
         return 1;
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    // OUTDIR first, then the tool's own options (the device's addresses).
+    QStringList arguments = QApplication::arguments();
+    const QString outDir = arguments.size() > 1 ? arguments.takeAt(1) : QStringLiteral(".");
     QDir().mkpath(outDir);
+    // Only what the command line says: the operator's settings stay out of it.
+    QSettings none(QStringLiteral("/dev/null"), QSettings::IniFormat);
+    StartOptions options;
+    QString message;
+    if (readStartOptions(arguments, none, &options, &message) != StartChoice::Run) {
+        std::printf("demo: %s\n", qPrintable(message));
+        return 2;
+    }
+    merro::deviceAddresses() = options.addresses;
 
     auto window = std::make_unique<MainWindow>();
     window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
@@ -127,6 +142,37 @@ int main(int argc, char** argv)
     if (!demo.step("downloaded", [&] {
             return !bar->isVisible() && QFile::exists("DCIM/" + picked[0])
                    && QFile::exists("DCIM/" + picked[1]) && demo.status().startsWith("2 of 2");
+        }, 60000))
+        return 1;
+
+    // The first again, stopped with Esc a third in: what came is kept, and the
+    // next download goes on from there.
+    const QString part = "DCIM/" + picked[0] + ".part";
+    QFile::remove("DCIM/" + picked[0]);
+    table->clearSelection();
+    demo.select(table->findItems(picked[0], Qt::MatchExactly).value(0)->row());
+    demo.click("pushButtonDownloadFile");
+    QDeadlineTimer third(10000);
+    while (!(bar->isVisible() && bar->value() > bar->maximum() / 3) && !third.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    if (!demo.step("cancelled", [&] {
+            return !bar->isVisible() && QFileInfo(part).size() > 0
+                   && demo.status().startsWith("Cancelled: 0 of 1");
+        }))
+        return 1;
+    const qint64 kept = QFileInfo(part).size();
+    int firstShown = -1;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        if (firstShown <= 0)
+            firstShown = value;
+    });
+    demo.click("pushButtonDownloadFile");
+    if (!demo.step("resumed", [&] { return bar->isVisible() && firstShown >= kept; }))
+        return 1;
+    if (!demo.step("downloaded-again", [&] {
+            return !bar->isVisible() && !QFile::exists(part) && demo.status() == "1 of 1 files"
+                                                                                " downloaded";
         }, 60000))
         return 1;
 

@@ -1,5 +1,9 @@
 // Time per file of the window's card listing beside curl making the same
-// requests (one connection per request). Run through bench/card-listing.sh.
+// requests (one connection per request); then the same card with the camera
+// answering every request late: how soon the names can be used, how long
+// the details take and the longest pause of the window meanwhile. Run through
+// bench/card-listing.sh.
+#include "benchloop.h"
 #include "deviceconfig.h"
 #include "mainwindow.h"
 #include "simdevice.h"
@@ -16,6 +20,7 @@
 namespace {
 
 const QString kCamera = QStringLiteral("http://") + QLatin1String(merro::kCameraHost);
+constexpr int kLatencyMs = 20;
 
 double median(QVector<double> values)
 {
@@ -23,11 +28,24 @@ double median(QVector<double> values)
     return values[values.size() / 2];
 }
 
+int rowsWithDetails(const QTableWidget* table)
+{
+    int rows = 0;
+    for (int row = 0; row < table->rowCount(); ++row)
+        rows += table->item(row, 1) && table->item(row, 2) && table->item(row, 3) ? 1 : 0;
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The threads' diagnostic lines would only blur the figures.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
     const int files = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
     SimDevice sim;
@@ -43,6 +61,7 @@ int main(int argc, char** argv)
     window.show();
     window.findChild<QPushButton*>("pushButtonLinkMERRO")->click();
     auto* browse = window.findChild<QPushButton*>("pushButtonEnterTFcard");
+    auto* download = window.findChild<QPushButton*>("pushButtonDownloadFile");
     auto* table = window.findChild<QTableWidget*>("tableWidgetFileInfo");
 
     // The same requests for curl: count, list, one info per file.
@@ -60,23 +79,27 @@ int main(int argc, char** argv)
     QTemporaryFile curlConfig;
     if (!curlConfig.open() || curlConfig.write(config) != config.size() || !curlConfig.flush())
         return 1;
-
-    QVector<double> windowMs;
-    QVector<double> clientMs;
-    QVector<double> curlMs;
-    for (int round = 0; round < rounds; ++round) {
+    // Milliseconds, or -1 when curl failed.
+    const auto runCurl = [&] {
+        QProcess curl;
+        curl.setStandardOutputFile(QProcess::nullDevice());
         QElapsedTimer clock;
         clock.start();
-        browse->click();
-        windowMs << clock.nsecsElapsed() / 1e6;
-        if (table->rowCount() != files || !table->item(files - 1, 3)) {
-            std::fprintf(stderr, "the listing is incomplete: %d rows\n", table->rowCount());
-            return 1;
+        curl.start("curl", {"-s", "-f", "-H", "Connection: close", "-K", curlConfig.fileName()});
+        // Keeps reading the device's log meanwhile, or its full pipe stalls it.
+        const bool ended = runUntil([&] { return curl.state() == QProcess::NotRunning; },
+                                    120000);
+        if (!ended || curl.exitCode() != 0) {
+            std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
+            return -1.0;
         }
-
-        // The same requests through the client alone, on a helper thread as
-        // the window makes them.
-        clock.restart();
+        return clock.nsecsElapsed() / 1e6;
+    };
+    // The same requests through the client alone, on a helper thread as the
+    // window makes them; milliseconds.
+    const auto runClient = [&] {
+        QElapsedTimer clock;
+        clock.start();
         QThread* client = QThread::create([&] {
             HttpClient http;
             HttpRequest request;
@@ -96,22 +119,38 @@ int main(int argc, char** argv)
             }
         });
         client->start();
-        (void)QTest::qWaitFor([&] { return client->isFinished(); }, 120000);
-        clientMs << clock.nsecsElapsed() / 1e6;
+        (void)runUntil([&] { return client->isFinished(); }, 120000);
+        const double ms = clock.nsecsElapsed() / 1e6;
         delete client;
+        return ms;
+    };
+    // The listing returns once the names are in the table; the details follow.
+    const auto detailsRead = [&] {
+        return !window.isReadingCardDetails() && table->rowCount() == files
+               && table->item(files - 1, 3);
+    };
 
-        QProcess curl;
-        curl.setStandardOutputFile(QProcess::nullDevice());
-        clock.restart();
-        curl.start("curl", {"-s", "-f", "-H", "Connection: close", "-K", curlConfig.fileName()});
-        // Keeps reading the device's log meanwhile, or its full pipe stalls it.
-        const bool ended = QTest::qWaitFor([&] { return curl.state() == QProcess::NotRunning; },
-                                           120000);
-        if (!ended || curl.exitCode() != 0) {
-            std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
+    QVector<double> windowMs;
+    QVector<double> clientMs;
+    QVector<double> curlMs;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        browse->click();
+        (void)runUntil(detailsRead, 120000);
+        windowMs << clock.nsecsElapsed() / 1e6;
+        if (rowsWithDetails(table) != files) {
+            std::fprintf(stderr, "the listing is incomplete: %d rows, %d with details\n",
+                         table->rowCount(), rowsWithDetails(table));
             return 1;
         }
-        curlMs << clock.nsecsElapsed() / 1e6;
+
+        clientMs << runClient();
+
+        const double curl = runCurl();
+        if (curl < 0)
+            return 1;
+        curlMs << curl;
     }
 
     const double tool = median(windowMs) / files;
@@ -122,5 +161,41 @@ int main(int argc, char** argv)
                 median(clientMs) / files);
     std::printf("  curl:   %8.1f ms  %6.3f ms per file\n", median(curlMs), reference);
     std::printf("  ratio window/curl: %.2f\n", tool / reference);
+    std::fflush(stdout);
+
+    // A slow camera: the names must be usable at once, the details must cost
+    // no more than their requests, and the window must keep reacting.
+    if (!sim.command("camera latency " + QByteArray::number(kLatencyMs)))
+        return 1;
+    table->setRowCount(0);
+    StallMeter stalls;
+    QElapsedTimer clock;
+    stalls.start();
+    clock.start();
+    browse->click();
+    (void)runUntil([&] { return table->rowCount() == files && download->isEnabled(); }, 10000);
+    const double namesMs = clock.nsecsElapsed() / 1e6;
+    const bool read = runUntil(detailsRead, 120000);
+    const double detailsMs = clock.nsecsElapsed() / 1e6;
+    const qint64 longestStallMs = stalls.stop();
+    if (!read || rowsWithDetails(table) != files) {
+        std::fprintf(stderr, "the slow listing is incomplete: %d rows, %d with details\n",
+                     table->rowCount(), rowsWithDetails(table));
+        return 1;
+    }
+    const double slowClientMs = runClient();
+    const double slowCurlMs = runCurl();
+    const double requestsMs = double(files) * kLatencyMs;
+    std::printf("card listing, %d files, camera answering %d ms late\n", files, kLatencyMs);
+    std::printf("  names in the table, Download File enabled: %8.1f ms"
+                "  (2 requests x %d ms: %d ms)\n", namesMs, kLatencyMs, 2 * kLatencyMs);
+    std::printf("  every row's details:                       %8.1f ms"
+                "  (%d requests x %d ms: %.0f ms, ratio %.3f)\n",
+                detailsMs, files, kLatencyMs, requestsMs, detailsMs / requestsMs);
+    std::printf("  client alone, the same %d requests:      %8.1f ms\n", files + 2,
+                slowClientMs);
+    std::printf("  curl, the same %d requests:              %8.1f ms\n", files + 2, slowCurlMs);
+    std::printf("  longest event-loop stall:                  %8lld ms\n",
+                static_cast<long long>(longestStallMs));
     return 0;
 }

@@ -51,7 +51,7 @@ void MainWindow::setDownloadFolder(const QString& folder)
         statusBar()->showMessage(
             tr("Cannot write to the download folder %1: choose another with --dcim DIR or the"
                " setting download/dcim.")
-                .arg(QDir::toNativeSeparators(QFileInfo(dcimFolder).absoluteFilePath())));
+                .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir(dcimFolder).absolutePath()))));
 }
 
 QString MainWindow::downloadFolder() const

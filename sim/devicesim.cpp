@@ -1,12 +1,10 @@
 #include "devicesim.h"
 
+#include "platformterminal.h"
 #include "simlog.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTcpSocket>
-
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -105,13 +103,16 @@ bool DeviceSim::start()
     }
 
     // A background job reading its terminal would be stopped by the shell.
-    const bool backgroundOnTerminal =
-        ::isatty(STDIN_FILENO) && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp();
-    if (!backgroundOnTerminal) {
-        stdinNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-        connect(stdinNotifier.get(), &QSocketNotifier::activated, this,
-                &DeviceSim::readStandardInput);
-    }
+    if (!merro::term::inputIsAnotherJobsTerminal())
+        merro::term::readInputLines(
+            this, [this](const QByteArray& line) { runAndLog(line); },
+            [this] {
+                // Commands may still come over TCP.
+                if (!options.exitOnEof)
+                    return;
+                sim::logLine("sim: end of input, exiting");
+                QCoreApplication::quit();
+            });
 
     sim::logLine("sim: ready control="
                  + endpointText(options.control.enabled, control.address(), control.port())
@@ -124,28 +125,6 @@ bool DeviceSim::start()
                                 commandServer.serverPort())
                  + " card=" + (options.card.isEmpty() ? "none" : card.dir().toLocal8Bit()));
     return true;
-}
-
-void DeviceSim::readStandardInput()
-{
-    char buffer[4096];
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof(buffer));
-    if (n <= 0) {
-        // End of input: commands may still come over TCP.
-        stdinNotifier->setEnabled(false);
-        if (options.exitOnEof) {
-            sim::logLine("sim: end of input, exiting");
-            QCoreApplication::quit();
-        }
-        return;
-    }
-    stdinBuffer.append(buffer, static_cast<int>(n));
-    int newline;
-    while ((newline = stdinBuffer.indexOf('\n')) >= 0) {
-        const QByteArray line = stdinBuffer.left(newline);
-        stdinBuffer.remove(0, newline + 1);
-        runAndLog(line);
-    }
 }
 
 void DeviceSim::onCommandConnection()

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-class QSocketNotifier;
 
 struct Endpoint
 {
@@ -59,7 +58,6 @@ private:
     QByteArray cameraCommand(const QList<QByteArray>& words);
     QByteArray cameraBody(const QList<QByteArray>& words);
     QByteArray stats() const;
-    void readStandardInput();
     void onCommandConnection();
     QByteArray runAndLog(const QByteArray& line);
 
@@ -69,6 +67,4 @@ private:
     UnitServer ground;
     CameraServer camera;
     QTcpServer commandServer;
-    std::unique_ptr<QSocketNotifier> stdinNotifier;
-    QByteArray stdinBuffer;
 };

@@ -49,6 +49,7 @@ private slots:
     void changesTheCard();
     void knowsWhatIsSafeOnDisk();
     void listsACardWhoseServerEndsRepliesByClosing();
+    void tableIsUsableWhileDetailsCome();
     void linkDownSendsNothing();
     void quittingDuringAStalledRequestEndsIt();
 
@@ -403,6 +404,42 @@ void TestCard::listsACardWhoseServerEndsRepliesByClosing()
     browse();
     QCOMPARE(status(), QString("The camera counts 300 files but listed 17.  "
                                "0 of the 17 listed files are already in DCIM/."));
+}
+
+void TestCard::tableIsUsableWhileDetailsCome()
+{
+    // A camera that takes 100 ms for every request, and sizes that tell the files apart.
+    const auto name = [](int i) { return QString("R%1.MP4").arg(i, 2, 10, QChar('0')); };
+    for (int i = 0; i < 50; ++i)
+        addFile(name(i).toLatin1(), 1000 + i);
+    QVERIFY(sim->command("camera latency 100"));
+    link();
+    click("pushButtonEnterTFcard");
+    QCOMPARE(table()->rowCount(), 50);
+    QVERIFY(window->isReadingCardDetails() && button("pushButtonDownloadFile")->isEnabled()
+            && button("checkBoxSelectAllFiles")->isEnabled());
+    // The rows that scroll into view are asked for next.
+    table()->scrollToBottom();
+    QTRY_VERIFY(sim->lines("camera: served info", mark).size() >= 4);
+    for (const QByteArray& line : sim->lines("camera: served info", mark).mid(1, 3))
+        QVERIFY2(line.contains(" R4"), line.constData());
+
+    // A download and a delete while the details come; the pass waits for each.
+    table()->selectRow(30);
+    click("pushButtonDownloadFile");
+    QTRY_COMPARE(QFileInfo("DCIM/R30.MP4").size(), 1030);
+    table()->selectRow(45);
+    click("pushButtonDeleteFile");
+    QCOMPARE(table()->rowCount(), 49);
+    QVERIFY(window->isReadingCardDetails());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isReadingCardDetails(), 20000);
+    // Every row has its own file's details, the rows after the deleted one too.
+    for (int row = 0; row < 49; ++row) {
+        const int i = row < 45 ? row : row + 1;
+        QCOMPARE(table()->item(row, 0)->text(), name(i));
+        QCOMPARE(table()->item(row, 2)->data(Qt::UserRole), QVariant(1000LL + i));
+    }
+    QVERIFY(sim->command("stats") && sim->output.trimmed().endsWith("overlaps=0"));
 }
 
 void TestCard::linkDownSendsNothing()

@@ -1,0 +1,141 @@
+// How the tool is started: device addresses and the download folder from the
+// settings file and the command line, refused when they are wrong. The device
+// is the simulated one on loopback addresses.
+#include "mainwindow.h"
+#include "simdevice.h"
+#include "startoptions.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <memory>
+
+class TestOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badValuesAreRefused_data();
+    void badValuesAreRefused();
+    void settingsAndCommandLineReachTheDevice_data();
+    void settingsAndCommandLineReachTheDevice();
+    void unwritableFolderIsToldAtStart();
+};
+
+void TestOptions::badValuesAreRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("setting"); // device/camera in the settings file
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // standard error, or output when the exit code is 0
+    const auto row = [](const char* name, const QStringList& arguments, const char* setting,
+                        int exitCode, const char* output) {
+        QTest::newRow(name) << arguments << QString(setting) << exitCode << QString(output);
+    };
+    row("is a camera that is no IPv4 address refused?", {"--camera", "300.1.2.3"}, "", 2,
+        "--camera: \"300.1.2.3\" is not HOST[:PORT]");
+    row("is a port out of range refused?", {"--control", "127.0.72.10:70000"}, "", 2,
+        "--control: \"127.0.72.10:70000\"");
+    row("is a host name refused?", {"--ground", "camera.local"}, "", 2, "--ground");
+    row("is a bad setting refused, naming its file?", {}, "192.168.72", 2,
+        "The setting device/camera in ");
+    row("is an unknown option refused?", {"--cameras", "1.2.3.4"}, "", 2, "cameras");
+    row("does --version print the version?", {"--version"}, "", 0, "merro-download 0.1.0");
+    row("does --help name every option?", {"--help"}, "", 0, "--dcim <DIR>");
+}
+
+void TestOptions::badValuesAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, setting);
+    QTemporaryDir home;
+    if (!setting.isEmpty()) {
+        QSettings file(home.filePath("merro/merro-download.ini"), QSettings::IniFormat);
+        file.setValue("device/camera", setting);
+    }
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    tool.setProcessEnvironment(environment);
+    tool.start(qEnvironmentVariable("MERRO_TOOL"), arguments);
+    QVERIFY(tool.waitForFinished(10000));
+    QTEST(tool.exitCode(), "exitCode");
+    const QByteArray said = tool.exitCode() == 0 ? tool.readAllStandardOutput()
+                                                 : tool.readAllStandardError();
+    QFETCH(QString, output);
+    QVERIFY2(said.contains(output.toUtf8()), said.constData());
+}
+
+void TestOptions::settingsAndCommandLineReachTheDevice_data()
+{
+    QTest::addColumn<bool>("onCommandLine");
+    QTest::newRow("from the settings file") << false;
+    // Over a setting of a camera that is not there.
+    QTest::newRow("from the command line, the download folder too") << true;
+}
+
+void TestOptions::settingsAndCommandLineReachTheDevice()
+{
+    QFETCH(bool, onCommandLine);
+    SimDevice sim;
+    QVERIFY(sim.makeCard(3));
+    QVERIFY(sim.start({"--control", "127.0.72.10:0", "--ground", "127.0.72.11:0", "--camera",
+                       "127.0.72.20:0", "--interval", "300"}));
+    QStringList at; // control, ground, camera as the device serves them
+    for (const char* unit : {"control=", "ground=", "camera="}) {
+        const QByteArray ready = sim.lines("sim: ready").value(0);
+        const int from = ready.indexOf(unit) + int(strlen(unit));
+        at << ready.mid(from, ready.indexOf(' ', from) - from);
+    }
+
+    QTemporaryDir work;
+    QSettings settings(work.filePath("settings.ini"), QSettings::IniFormat);
+    QStringList arguments = {"merro-download"};
+    for (int i = 0; i < 3; ++i) {
+        const QString name = QStringList{"control", "ground", "camera"}[i];
+        if (onCommandLine)
+            arguments << "--" + name << at[i];
+        settings.setValue("device/" + name, onCommandLine ? "127.0.72.99:9" : at[i]);
+    }
+    if (onCommandLine)
+        arguments << "--dcim" << work.filePath("chosen");
+    StartOptions options;
+    QString message;
+    QCOMPARE(readStartOptions(arguments, settings, &options, &message), StartChoice::Run);
+    merro::deviceAddresses() = options.addresses;
+    QVERIFY(QDir::setCurrent(work.path()));
+
+    auto window = std::make_unique<MainWindow>();
+    window->setDownloadFolder(options.downloadFolder);
+    window->show();
+    QCOMPARE(window->findChild<QLabel*>("labelCameraAddress")->text(), "Camera " + at[2]);
+    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
+    QVERIFY(window->isLinked());
+    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonEnterTFcard"), Qt::LeftButton);
+    auto* table = window->findChild<QTableWidget*>("tableWidgetFileInfo");
+    QCOMPARE(table->rowCount(), 3);
+    QTRY_VERIFY(!window->isReadingCardDetails());
+    table->selectRow(0);
+    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonDownloadFile"), Qt::LeftButton);
+    const QString copy = (onCommandLine ? "chosen/" : "DCIM/") + table->item(0, 0)->text();
+    QTRY_VERIFY(QFile::exists(copy));
+    window.reset();
+    merro::deviceAddresses() = merro::DeviceAddresses();
+    QDir::setCurrent(QDir::tempPath());
+}
+
+void TestOptions::unwritableFolderIsToldAtStart()
+{
+    // A folder that can be made is not a problem; one that cannot is told at once.
+    MainWindow later;
+    later.setDownloadFolder(QDir::tempPath() + "/merro-not-yet/DCIM");
+    QCOMPARE(later.statusBar()->currentMessage(), QString());
+    MainWindow window;
+    window.setDownloadFolder("/proc/merro/DCIM");
+    QCOMPARE(window.statusBar()->currentMessage(),
+             QString("Cannot write to the download folder /proc/merro/DCIM: choose another with"
+                     " --dcim DIR or the setting download/dcim."));
+}
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
