@@ -24,20 +24,14 @@ int main(int argc, char** argv)
                        QApplication::organizationName(), QApplication::applicationName());
     StartOptions options;
     QString message;
-    switch (readStartOptions(QApplication::arguments(), settings, &options, &message)) {
-    case StartChoice::Help:
-    case StartChoice::Version:
-        std::fputs(qPrintable(message + QLatin1Char('\n')), stdout);
-        return 0;
-    case StartChoice::Refused:
+    if (readStartOptions(QApplication::arguments(), settings, &options, &message)
+        == StartChoice::Refused) {
         std::fprintf(stderr, "merro-download: %s\n", qPrintable(message));
         // Nobody would see a box without a screen; it would only wait for ever.
         if (QApplication::platformName() != QLatin1String("offscreen")
             && QApplication::platformName() != QLatin1String("minimal"))
             QMessageBox::critical(nullptr, QStringLiteral("MERRO-DownLoad"), message);
         return 2;
-    case StartChoice::Run:
-        break;
     }
     merro::deviceAddresses() = options.addresses;
 

@@ -83,15 +83,11 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
         *message = parser.errorText();
         return StartChoice::Refused;
     }
-    if (parser.isSet(help)) {
-        *message = parser.helpText();
-        return StartChoice::Help;
-    }
-    if (parser.isSet(version)) {
-        *message = QCoreApplication::applicationName() + QLatin1Char(' ')
-                   + QCoreApplication::applicationVersion();
-        return StartChoice::Version;
-    }
+    // Printed, or shown in a box where a program has no console; both end it.
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
 
     for (const EndpointOption& option : kEndpoints) {
         merro::Endpoint* endpoint = &(options->addresses.*option.member);

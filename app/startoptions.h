@@ -16,11 +16,11 @@ struct StartOptions
     QString downloadFolder = QStringLiteral("DCIM/");
 };
 
-enum class StartChoice { Run, Refused, Help, Version };
+enum class StartChoice { Run, Refused };
 
 // Reads the settings, then `arguments` (the program name first). Refused,
 // with what is wrong in *message, for an unknown option or a value that is
-// not an IPv4 address with a port from 1 to 65535; Help and Version with the
-// text to print in *message.
+// not an IPv4 address with a port from 1 to 65535. --help and --version are
+// answered here, and end the program.
 StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                              StartOptions* options, QString* message);

@@ -7,15 +7,9 @@
 #include <QString>
 
 #ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
+// windows.h, set up as the rest of the tool has it.
+#  include "platformsocket.h"
 #  include <io.h>
-#  include <windows.h>
-#  undef DeleteFile
 #else
 #  include <cstdio>
 #  include <unistd.h>

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardfilename.h"
 #include "downloadfilethread.h"
 #include "savedcardfile.h"
 
@@ -71,13 +72,14 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
         file.created = rowCreated(row);
         file.size = rowSize(row).isValid() ? rowSize(row).toLongLong() : -1;
         // A size not known yet counts as nothing: the check is for what is known.
-        if (file.size > 0)
+        if (file.size > 0 && merro::isPlainCardFileName(file.name.toLatin1().toStdString()))
             needed += file.size - SavedCardFile(downloadFolder(), file.name, file.created,
                                                 file.size).resumable();
         downloadQueue.append(file);
     }
+    // A volume that tells nothing about its space is not held against the queue.
     const qint64 free = freeSpace(downloadFolder());
-    if (needed > free) {
+    if (free >= 0 && needed > free) {
         const QLocale locale;
         statusBar()->showMessage(tr("Not enough free space in DCIM/: %1 needed, %2 free.")
                                      .arg(locale.formattedDataSize(needed),
@@ -251,10 +253,8 @@ void MainWindow::showCancelButton(bool shown)
 qint64 MainWindow::freeSpace(const QString& folder)
 {
     // The folder may not be there yet: the volume it will be on.
-    QDir existing(folder);
-    while (!existing.exists() && existing.cdUp()) {
-    }
-    return QStorageInfo(existing.exists() ? existing : QDir::current()).bytesAvailable();
+    const QString existing = existingFolderOf(folder);
+    return existing.isEmpty() ? -1 : QStorageInfo(existing).bytesAvailable();
 }
 
 void MainWindow::updateDownloadFileProgress(qint64 bytesRead, qint64 totalBytes)

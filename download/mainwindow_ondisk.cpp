@@ -39,19 +39,28 @@ void MainWindow::setDownloadFolder(const QString& folder)
         dcimFolder += QLatin1Char('/');
     // Told at start, not when the first download fails: a tool started from a
     // desktop menu may run in a folder nobody can write.
-    QString existing = QFileInfo(dcimFolder).absoluteFilePath();
-    bool writable = !QFileInfo(existing).exists() || QFileInfo(existing).isDir();
-    while (writable && !QFileInfo(existing).isDir()) {
-        const QString parent = QFileInfo(existing).path();
-        writable = parent != existing;
-        existing = parent;
-    }
+    const QString existing = existingFolderOf(dcimFolder);
     QTemporaryFile probe(existing + QStringLiteral("/.merro-probe-XXXXXX"));
-    if (!writable || !probe.open())
+    if (existing.isEmpty() || !probe.open())
         statusBar()->showMessage(
             tr("Cannot write to the download folder %1: choose another with --dcim DIR or the"
                " setting download/dcim.")
                 .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir(dcimFolder).absolutePath()))));
+}
+
+QString MainWindow::existingFolderOf(const QString& folder)
+{
+    QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // A file in the way: the folder can never be made.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isDir())
+        return QString();
+    while (!QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            return QString();
+        path = parent;
+    }
+    return path;
 }
 
 QString MainWindow::downloadFolder() const

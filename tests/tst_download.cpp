@@ -269,10 +269,13 @@ void TestDownload::stoppedTransferGoesOnNextTime()
     QCOMPARE(status(), QString("1 of 1 files downloaded"));
     QVERIFY(readAll("DCIM/BIG.MP4") == big);
     QCOMPARE(QDir("DCIM").entryList(QDir::Files), QStringList{"BIG.MP4"});
+    // The rest asked for; after a range that does not fit, the whole file.
+    QFETCH(int, requests);
     const QList<QByteArray> heads = sim.lines("camera: head", from);
-    QTEST(heads.size(), "requests");
+    QVERIFY(heads.size() >= requests);
     QVERIFY(heads[0].contains("Connection:close\\r\\nRange: bytes="
                               + QByteArray::number(part.size()) + "-\\r\\n\\r\\n"));
+    QVERIFY(requests == 1 || !heads[1].contains("Range:"));
     const qint64 sent = sentByCamera() - sentBefore;
     QVERIFY2(restOnly ? sent == big.size() - part.size() : sent >= big.size(),
              qPrintable(QString::number(sent)));

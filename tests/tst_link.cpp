@@ -1,8 +1,7 @@
 // The device link as the user sees it: the window's link button, indicator
-// and version fields against the simulated device, and the frame checks as
-// one table. Runs inside the private network only.
+// and version fields against the simulated device (the frames themselves are
+// the link_frames fuzz target's). Runs inside the private network only.
 
-#include "linkframes.h"
 #include "mainwindow.h"
 #include "screenshot.h"
 #include "simdevice.h"
@@ -50,38 +49,6 @@ private slots:
         clock.start();
         window.reset();
         QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()));
-    }
-
-    void frames_data()
-    {
-        QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<QString>("seen"); // heartbeats of either unit, or the report read
-        const auto row = [](const char* name, const char* hex, const char* seen) {
-            QTest::newRow(name) << QByteArray::fromHex(hex) << QString::fromLatin1(seen);
-        };
-        row("is a control heartbeat known by bytes 0 and 2 alone?", "aa550477ff", "control");
-        row("is a ground heartbeat known the same way?", "bbff04ff01", "ground");
-        row("is a ground report no report?", "bb00000003006400650000", "");
-        row("is an unknown command nothing?", "aa0005000300640065", "");
-    }
-
-    void frames()
-    {
-        QFETCH(QByteArray, frame);
-        QFETCH(QString, seen);
-        char buffer[LinkFrames::kReceiveSize] = {};
-        std::copy(frame.begin(), frame.end(), buffer);
-        QStringList found;
-        if (LinkFrames::isFrame(buffer, LinkFrames::kControlStart, LinkFrames::kHeartbeat))
-            found << "control";
-        if (LinkFrames::isFrame(buffer, LinkFrames::kGroundStart, LinkFrames::kHeartbeat))
-            found << "ground";
-        LinkFrames::VersionReport r;
-        if (LinkFrames::readVersionReport(buffer, r))
-            found << QStringLiteral("%1 %2 %3 %4 %5")
-                         .arg(r.hardType).arg(r.hardVer).arg(r.softVer).arg(r.protocolVer)
-                         .arg(r.bootVer);
-        QCOMPARE(found.join(' '), seen);
     }
 
     void probes_data()

@@ -202,7 +202,11 @@ private:
     void endDownloads(const QString& summary);
     void showCancelButton(bool shown);
     void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
+    // Free bytes on the volume the folder is (or will be) on; -1 if unknown.
     static qint64 freeSpace(const QString& folder);
+    // The folder itself, or the nearest one above it that exists; empty when
+    // it can never be made (a file stands in its place).
+    static QString existingFolderOf(const QString& folder);
     QVector<QueuedDownload> downloadQueue;
     int downloadNext = 0;
     int downloadArrived = 0;
