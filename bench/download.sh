@@ -105,36 +105,44 @@ echo "best: tool $best_tool s, curl $best_curl s, ratio $(ratio "$best_tool $bes
 size=$((size_mb * 1024 * 1024))
 half=$((size / 2))
 rest=$((size - half))
-rm -f "$work/tool/DCIM/BENCH.MP4"*
-sim_do "camera fault cut=$half file once" > /dev/null
-before=$(filebytes)
-line=$("$build/bench/bench_download" BENCH.MP4 "$work/tool")
-second=$(($(filebytes) - before - half))
-echo "resumed: $line"
-cmp -s "$work/card/BENCH.MP4" "$work/tool/DCIM/BENCH.MP4" \
-    && echo "resumed: the tool's file is identical to the card's" \
-    || echo "resumed: the tool's file DIFFERS from the card's"
-echo "resumed: the second request was served $(grep -o 'BENCH.MP4 bytes [0-9/-]*' \
-    "$work/sim.log" | tail -n 1)"
-echo "resumed: the camera sent $second bytes on the second try for the $rest left," \
-    "$(echo "$second $rest" | awk '{printf "%+.3f%%", ($1 - $2) * 100 / $2}')"
-t=$(echo "$line" | sed 's/.*last try \([0-9.]*\) s.*/\1/')
-# curl resumes the same cut from a byte-identical first half, synced so that
-# the data sync after it has only the rest to write.
-head -c "$half" "$work/card/BENCH.MP4" > "$work/curl/BENCH.MP4"
-sync -d "$work/curl/BENCH.MP4"
-c=$(curl -s -C - -o "$work/curl/BENCH.MP4" -w '%{time_total}' "$url/BENCH.MP4")
-head -c "$half" "$work/card/BENCH.MP4" > "$work/curl/BENCH.MP4"
-sync -d "$work/curl/BENCH.MP4"
-start=$(date +%s.%N)
-curl -s -C - -o "$work/curl/BENCH.MP4" "$url/BENCH.MP4"
-sync -d "$work/curl/BENCH.MP4"
-cs=$(echo "$start $(date +%s.%N)" | awk '{printf "%.3f", $2 - $1}')
-cmp -s "$work/card/BENCH.MP4" "$work/curl/BENCH.MP4" || echo "resumed: curl's file differs"
-echo "resumed: second try: tool $t s, curl -C - $c s, ratio $(ratio "$t $c");" \
-    "curl -C - and sync $cs s, ratio $(ratio "$t $cs")"
-echo "resumed: peak memory $(echo "$line" | sed 's/.*peak memory \([0-9.]*\) MB.*/\1/') MB," \
-    "plain download $plain_peak MB"
+best_tool=
+best_curl=
+best_synced=
+for round in 1 2; do
+    rm -f "$work/tool/DCIM/BENCH.MP4"*
+    sim_do "camera fault cut=$half file once" > /dev/null
+    before=$(filebytes)
+    line=$("$build/bench/bench_download" BENCH.MP4 "$work/tool")
+    second=$(($(filebytes) - before - half))
+    echo "resumed $round $line"
+    cmp -s "$work/card/BENCH.MP4" "$work/tool/DCIM/BENCH.MP4" \
+        && echo "resumed $round: the tool's file is identical to the card's" \
+        || echo "resumed $round: the tool's file DIFFERS from the card's"
+    echo "resumed $round: the camera sent $second bytes on the second try for the $rest left" \
+        "($(echo "$second $rest" | awk '{printf "%+.3f%%", ($1 - $2) * 100 / $2}')), served" \
+        "$(grep -o 'BENCH.MP4 bytes [0-9/-]*' "$work/sim.log" | tail -n 1)"
+    t=$(echo "$line" | sed 's/.*last try \([0-9.]*\) s.*/\1/')
+    # curl resumes the same cut from a byte-identical first half, synced so
+    # that the data sync after it has only the rest to write.
+    head -c "$half" "$work/card/BENCH.MP4" > "$work/curl/BENCH.MP4"
+    sync -d "$work/curl/BENCH.MP4"
+    c=$(curl -s -C - -o "$work/curl/BENCH.MP4" -w '%{time_total}' "$url/BENCH.MP4")
+    cmp -s "$work/card/BENCH.MP4" "$work/curl/BENCH.MP4" \
+        || echo "resumed $round: curl's file differs"
+    head -c "$half" "$work/card/BENCH.MP4" > "$work/curl/BENCH.MP4"
+    sync -d "$work/curl/BENCH.MP4"
+    start=$(date +%s.%N)
+    curl -s -C - -o "$work/curl/BENCH.MP4" "$url/BENCH.MP4"
+    sync -d "$work/curl/BENCH.MP4"
+    cs=$(echo "$start $(date +%s.%N)" | awk '{printf "%.3f", $2 - $1}')
+    echo "resumed $round: second try: tool $t s, curl -C - $c s, curl -C - and a data sync $cs s"
+    best_tool=$(echo "${best_tool:-$t} $t" | awk '{print ($2 < $1) ? $2 : $1}')
+    best_curl=$(echo "${best_curl:-$c} $c" | awk '{print ($2 < $1) ? $2 : $1}')
+    best_synced=$(echo "${best_synced:-$cs} $cs" | awk '{print ($2 < $1) ? $2 : $1}')
+done
+echo "resumed best: second try: tool $best_tool s, curl -C - $best_curl s, ratio" \
+    "$(ratio "$best_tool $best_curl"); curl -C - and sync $best_synced s, ratio" \
+    "$(ratio "$best_tool $best_synced"); peak memory: plain download $plain_peak MB"
 
 # A queue of 1,000 small files from a card of their own, beside curl fetching
 # the same files one connection each.

@@ -2,12 +2,12 @@
 
 #include "cardendpoints.h"
 
-#include <QMutexLocker>
+#include <chrono>
 
 namespace {
 
 // How often an idle thread looks up to see whether it should stop.
-constexpr unsigned long kIdleSliceMs = 100;
+constexpr std::chrono::milliseconds kIdleSlice(100);
 
 } // namespace
 
@@ -23,20 +23,20 @@ CardDetailsThread::~CardDetailsThread()
 
 void CardDetailsThread::fetch(const QString& name, const QString& url, int deadlineMs)
 {
-    const QMutexLocker lock(&mutex);
+    const std::lock_guard<std::mutex> lock(mutex);
     jobName = name;
     jobUrl = url;
     jobDeadlineMs = deadlineMs;
     hasJob = true;
-    wake.wakeOne();
+    wake.notify_one();
 }
 
 void CardDetailsThread::stop()
 {
     cancel = true;
     requestInterruption();
-    const QMutexLocker lock(&mutex);
-    wake.wakeOne();
+    const std::lock_guard<std::mutex> lock(mutex);
+    wake.notify_one();
 }
 
 void CardDetailsThread::run()
@@ -48,9 +48,9 @@ void CardDetailsThread::run()
     while (!isInterruptionRequested()) {
         QString name;
         {
-            QMutexLocker lock(&mutex);
+            std::unique_lock<std::mutex> lock(mutex);
             if (!hasJob)
-                wake.wait(&mutex, kIdleSliceMs);
+                wake.wait_for(lock, kIdleSlice);
             if (!hasJob)
                 continue;
             hasJob = false;
