@@ -48,6 +48,13 @@ start_sim() {
     done
 }
 
+# The smallest of each time across rounds: the tool's, curl's, curl's with a sync.
+keep_best() {
+    best_tool=$(echo "${best_tool:-$1} $1" | awk '{print ($2 < $1) ? $2 : $1}')
+    best_curl=$(echo "${best_curl:-$2} $2" | awk '{print ($2 < $1) ? $2 : $1}')
+    best_synced=$(echo "${best_synced:-$3} $3" | awk '{print ($2 < $1) ? $2 : $1}')
+}
+
 # Runs a simulator command and prints its answer.
 sim_do() {
     seen=$(wc -l < "$work/sim.log")
@@ -88,9 +95,7 @@ for round in 1 2; do
     sync -d "$work/curl/BENCH.MP4"
     cs=$(echo "$start $(date +%s.%N)" | awk '{printf "%.3f", $2 - $1}')
     echo "round $round curl: $c s, curl and a data sync: $cs s"
-    best_tool=$(echo "${best_tool:-$t} $t" | awk '{print ($2 < $1) ? $2 : $1}')
-    best_curl=$(echo "${best_curl:-$c} $c" | awk '{print ($2 < $1) ? $2 : $1}')
-    best_synced=$(echo "${best_synced:-$cs} $cs" | awk '{print ($2 < $1) ? $2 : $1}')
+    keep_best "$t" "$c" "$cs"
     plain_peak=$(echo "$line" | sed 's/.*peak memory \([0-9.]*\) MB.*/\1/')
 done
 # The window kept busy for 3 s mid-download: memory must stay where it was.
@@ -136,9 +141,7 @@ for round in 1 2; do
     sync -d "$work/curl/BENCH.MP4"
     cs=$(echo "$start $(date +%s.%N)" | awk '{printf "%.3f", $2 - $1}')
     echo "resumed $round: second try: tool $t s, curl -C - $c s, curl -C - and a data sync $cs s"
-    best_tool=$(echo "${best_tool:-$t} $t" | awk '{print ($2 < $1) ? $2 : $1}')
-    best_curl=$(echo "${best_curl:-$c} $c" | awk '{print ($2 < $1) ? $2 : $1}')
-    best_synced=$(echo "${best_synced:-$cs} $cs" | awk '{print ($2 < $1) ? $2 : $1}')
+    keep_best "$t" "$c" "$cs"
 done
 echo "resumed best: second try: tool $best_tool s, curl -C - $best_curl s, ratio" \
     "$(ratio "$best_tool $best_curl"); curl -C - and sync $best_synced s, ratio" \
