@@ -7,8 +7,6 @@
 #include "cardfilename.h"
 #include "cardreplies.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFont>
 #include <QMessageBox>
@@ -20,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <numeric>
 #include <string>
 
@@ -211,7 +208,8 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
     const long long kilobytes = bytes / 1024;
     put(2, kilobytes > 1023 ? QString::number(bytes / 1048576) + QStringLiteral("MB")
                             : QString::number(kilobytes) + QStringLiteral("KB"),
-        Qt::AlignRight | Qt::AlignVCenter, known ? QVariant(static_cast<qlonglong>(bytes)) : QVariant());
+        Qt::AlignRight | Qt::AlignVCenter,
+        known ? QVariant(static_cast<qlonglong>(bytes)) : QVariant());
 
     put(3, QString::fromLatin1(fields.time) + QStringLiteral("s"), Qt::AlignCenter, QVariant());
     markOnDisk(Index);

@@ -7,7 +7,6 @@
 #include "savedcardfile.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>

@@ -259,7 +259,8 @@ void TestDownload::stoppedTransferGoesOnNextTime()
     }
     const QByteArray part = readAll("DCIM/BIG.MP4.part");
     QVERIFY(part.size() > 0 && big.startsWith(part));
-    QCOMPARE(QDir("DCIM").entryList(QDir::Files), (QStringList{"BIG.MP4.part", "BIG.MP4.part.meta"}));
+    QCOMPARE(QDir("DCIM").entryList(QDir::Files),
+             (QStringList{"BIG.MP4.part", "BIG.MP4.part.meta"}));
 
     QVERIFY(sim.command("camera rate 0") && sim.command("camera range " + range));
     const int from = sim.output.size();
