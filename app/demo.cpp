@@ -147,7 +147,7 @@ int main(int argc, char** argv)
 
     // The first again, stopped with Esc a third in: what came is kept, and the
     // next download goes on from there.
-    const QString part = "DCIM/" + picked[0] + ".part";
+    const QString part = "DCIM/partial downloads/" + picked[0];
     QFile::remove("DCIM/" + picked[0]);
     table->clearSelection();
     demo.select(table->findItems(picked[0], Qt::MatchExactly).value(0)->row());

@@ -5,6 +5,7 @@
 #include "cardbusy.h"
 #include "cardendpoints.h"
 #include "cardfilename.h"
+#include "cardrecording.h"
 #include "cardreplies.h"
 
 #include <QEventLoop>
@@ -72,11 +73,15 @@ bool MainWindow::cardGet(const QString& url, int deadlineMs, bool* ok)
         [this, ok] { *ok = httpClient.Get(httpRequest, httpResponse, responseBody); });
 }
 
-QString MainWindow::cardAtRisk() const
+QString MainWindow::cardAtRisk()
 {
     QVector<int> rows(ui->tableWidgetFileInfo->rowCount());
     std::iota(rows.begin(), rows.end(), 0);
-    return notOnDiskText(rows, true);
+    QString risk = notOnDiskText(rows, true);
+    if (downloadRunning)
+        risk += (risk.isEmpty() ? QString() : QStringLiteral("\n\n"))
+                + tr("A download is running: it will be stopped first.");
+    return risk;
 }
 
 bool MainWindow::askCard(const QString& title, const QString& question, const QString& risk)
@@ -95,6 +100,17 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
         return;
     // A new listing replaces the one whose details are still coming.
     endCardDetails();
+    const QPointer<MainWindow> self(this);
+    pauseDownloads();
+    if (!self)
+        return;
+    listCard();
+    if (self)
+        resumeDownloads();
+}
+
+void MainWindow::listCard()
+{
     const CardBusy busy(ui);
     bool ok = false;
     if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
@@ -141,7 +157,7 @@ void MainWindow::keepEarlierListing()
     cardListedWhole = false;
     QTableWidget* table = ui->tableWidgetFileInfo;
     if (table->rowCount() == 0) {
-        statusBar()->showMessage(tr("Could not read the card's file list."));
+        showFailure(tr("Could not read the card's file list."));
         return;
     }
     // The rows stay, but they may no longer be what the card holds.
@@ -155,8 +171,8 @@ void MainWindow::keepEarlierListing()
             item->setFont(font);
         }
     }
-    statusBar()->showMessage(tr("Could not read the card's file list. The rows shown are from"
-                                " an earlier listing."));
+    showFailure(tr("Could not read the card's file list. The rows shown are from an earlier"
+                   " listing."));
 }
 
 CardReplies::FileList MainWindow::listCardEntries()
@@ -184,7 +200,6 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
         item->setData(Qt::ForegroundRole, QColor(QStringLiteral("gray")));
         item->setData(Qt::DisplayRole, text);
         item->setData(Qt::TextAlignmentRole, alignment);
-        // The exact value behind the text: nothing parses the text back.
         if (value.isValid())
             item->setData(Qt::UserRole, value);
         ui->tableWidgetFileInfo->setItem(Index, column, item);
@@ -194,22 +209,19 @@ void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
     const auto piece = [&create](int at, int length) {
         return QString::fromLatin1(create.mid(at, length));
     };
-    const QDateTime created = QDateTime::fromString(QString::fromLatin1(create),
-                                                    QStringLiteral("yyyyMMddHHmmss"));
+    // The exact values behind the texts: nothing parses the texts back.
+    const CardRecording exact = recordingFromInfo(QString(), fileinfo);
     put(1, QStringLiteral("%1-%2-%3  %4:%5:%6")
                .arg(piece(0, 4), piece(4, 2), piece(6, 2), piece(8, 2), piece(10, 2),
                     piece(12, 2)),
-        Qt::AlignCenter, created.isValid() ? QVariant(created) : QVariant());
+        Qt::AlignCenter, exact.created.isValid() ? QVariant(exact.created) : QVariant());
 
-    // 64-bit: recordings of 2 GiB and more are common.
     const long long bytes = std::strtoll(fields.size, nullptr, 10);
-    // Only a plain byte count is a size to compare copies with.
-    const bool known = QByteArray(fields.size) == QByteArray::number(bytes) && bytes >= 0;
     const long long kilobytes = bytes / 1024;
     put(2, kilobytes > 1023 ? QString::number(bytes / 1048576) + QStringLiteral("MB")
                             : QString::number(kilobytes) + QStringLiteral("KB"),
         Qt::AlignRight | Qt::AlignVCenter,
-        known ? QVariant(static_cast<qlonglong>(bytes)) : QVariant());
+        exact.size >= 0 ? QVariant(static_cast<qlonglong>(exact.size)) : QVariant());
 
     put(3, QString::fromLatin1(fields.time) + QStringLiteral("s"), Qt::AlignCenter, QVariant());
     markOnDisk(Index);
@@ -223,37 +235,51 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
     if (selectedCount == 0)
         return;
     const QVector<int> rows(selectedRows, selectedRows + selectedCount);
+    QString risk = notOnDiskText(rows, false);
+    if (downloadRunning)
+        risk += (risk.isEmpty() ? QString() : QStringLiteral("\n\n"))
+                + tr("A download is running: it waits while the files are deleted, and the"
+                     " deleted files leave its queue.");
     if (!askCard(tr("Delete File"),
-                 tr("Delete the %1 selected files from the card?").arg(selectedCount),
-                 notOnDiskText(rows, false)))
+                 tr("Delete the %1 selected files from the card?").arg(selectedCount), risk))
         return;
     const QPointer<MainWindow> self(this);
     holdCardDetails();
     if (!self)
         return;
-    const CardBusy busy(ui);
-    cardDeleteFailures = 0;
-    cardDeleteStopped = false;
-    while (selectedCursor < selectedCount) {
-        const int row = selectedRows[selectedCursor];
-        const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
-        DeleteFile(item ? item->text() : QString());
-        if (!self)
-            return;
-        if (cardAborted)
-            break;
-        if (cardDeleteStopped) {
-            cardDeleteFailures += selectedCount - selectedCursor;
-            break;
+    pauseDownloads();
+    if (!self)
+        return;
+    {
+        const CardBusy busy(ui);
+        cardDeleteFailures = 0;
+        cardDeleteStopped = false;
+        while (selectedCursor < selectedCount) {
+            const int row = selectedRows[selectedCursor];
+            const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
+            const QString name = item ? item->text() : QString();
+            const int failuresBefore = cardDeleteFailures;
+            DeleteFile(name);
+            if (!self)
+                return;
+            if (cardAborted)
+                break;
+            if (cardDeleteFailures == failuresBefore)
+                dropFromDownloads(name);
+            if (cardDeleteStopped) {
+                cardDeleteFailures += selectedCount - selectedCursor;
+                break;
+            }
         }
     }
+    resumeDownloads();
     releaseCardDetails();
     if (cardAborted)
         return;
     if (cardDeleteFailures > 0)
-        statusBar()->showMessage(tr("%1 of %2 selected files could not be deleted.")
-                                     .arg(cardDeleteFailures).arg(selectedCount));
-    else
+        showFailure(tr("%1 of %2 selected files could not be deleted.")
+                        .arg(cardDeleteFailures).arg(selectedCount));
+    else if (!downloadRunning)
         statusBar()->clearMessage();
 }
 
@@ -286,7 +312,8 @@ void MainWindow::on_pushButtonDeleteAllFiles_clicked()
         return;
     endCardDetails();
     runCardMaintenance(urlDeleteAllFiles, QStringLiteral("已删除卡内所有文件"),
-                       tr("The camera did not confirm deleting all files."));
+                       tr("The camera did not confirm deleting all files."),
+                       tr("Download stopped to delete all files: %1 of %2 files downloaded."));
 }
 
 void MainWindow::on_pushButtonFormatCard_clicked()
@@ -298,13 +325,25 @@ void MainWindow::on_pushButtonFormatCard_clicked()
         return;
     endCardDetails();
     runCardMaintenance(urlFormatCard, QStringLiteral("格式化卡成功"),
-                       tr("The camera did not confirm formatting the card."));
+                       tr("The camera did not confirm formatting the card."),
+                       tr("Download stopped to format the card: %1 of %2 files downloaded."));
 }
 
 void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
-                                    const QString& failureText)
+                                    const QString& failureText, const QString& stopSummary)
 {
     const QPointer<MainWindow> self(this);
+    // The recordings the queue was fetching are about to go; the queue says so.
+    QString stopped;
+    if (downloadRunning) {
+        stopDownloadsForCard(stopSummary);
+        if (!self)
+            return;
+        stopped = statusBar()->currentMessage();
+    }
+    const auto tell = [&stopped](const QString& text) {
+        return stopped.isEmpty() ? text : text + QStringLiteral("  ") + stopped;
+    };
     bool ok = false;
     {
         const CardBusy busy(ui);
@@ -312,19 +351,19 @@ void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
             return;
     }
     if (!ok) {
-        statusBar()->showMessage(failureText);
+        showFailure(tell(failureText));
         return;
     }
     // Emptied whatever the answer; only a confirmed one says the card is empty.
     cardRowsCurrent = cardListedWhole = responseBody == "Success\r\n";
     cardLeftOut = 0;
     if (responseBody == "Success\r\n") {
-        statusBar()->clearMessage();
+        statusBar()->showMessage(stopped);
         QMessageBox::information(this, QString::fromUtf8(kConfirmTitle), boxText);
         if (!self)
             return;
     } else {
-        statusBar()->showMessage(failureText);
+        showFailure(tell(failureText));
     }
     ui->tableWidgetFileInfo->setRowCount(0);
 }

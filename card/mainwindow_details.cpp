@@ -47,7 +47,7 @@ void MainWindow::beginCardDetails(int total, const QStringList& problems)
         cardDetails->start();
     }
     if (total > 0)
-        statusBar()->showMessage(tr("Reading file details: %1 of %2").arg(0).arg(total));
+        showNotice(tr("Reading file details: %1 of %2").arg(0).arg(total));
     detailsShown.start();
     requestNextDetails();
 }
@@ -115,7 +115,7 @@ void MainWindow::cardDetailsFetched(const QString& name, const QByteArray& body,
     detailsFailed += ok && status == 200 ? 0 : 1;
     if (detailsShown.elapsed() >= kCountShownEveryMs || detailsDone == detailsTotal) {
         detailsShown.restart();
-        statusBar()->showMessage(
+        showNotice(
             tr("Reading file details: %1 of %2").arg(detailsDone).arg(detailsTotal));
     }
     requestNextDetails();
@@ -130,9 +130,14 @@ void MainWindow::finishCardDetails()
                         .arg(detailsMissing).arg(detailsTotal);
     if (detailsFailed > 0)
         problems << tr("Details of %1 files could not be read.").arg(detailsFailed);
+    const bool failed = !problems.isEmpty();
     if (ui->tableWidgetFileInfo->rowCount() > 0)
         problems << onDiskSummary();
-    statusBar()->showMessage(problems.join(QStringLiteral("  ")));
+    // A failure shown already (a download's, say) is not replaced.
+    if (failed && !failureShown)
+        showFailure(problems.join(QStringLiteral("  ")));
+    else
+        showNotice(problems.join(QStringLiteral("  ")));
 }
 
 void MainWindow::waitForCardDetails()

@@ -349,6 +349,9 @@ Outcome fetchCardFile(const CardFileJob& job, FileSink& sink, TransferObserver& 
     bool broken = false;
     if (!merro::isPlainCardFileName(job.name))
         return Outcome::BadName;
+    // Stopped before it began: the camera is not asked.
+    if (observer.stopRequested())
+        return Outcome::Stopped;
     sink.prepare();
     bool fresh = false;
     Outcome outcome = fetchFrom(job, std::max(job.resumeFrom, 0LL), sink, observer, status,

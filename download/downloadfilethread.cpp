@@ -1,7 +1,9 @@
 #include "downloadfilethread.h"
 
+#include "cardendpoints.h"
 #include "cardfilename.h"
 #include "deviceaddresses.h"
+#include "httpclient.h"
 #include "savedcardfile.h"
 
 #include <QDebug>
@@ -33,8 +35,14 @@ DownloadFileThread::DownloadFileThread(QObject* parent)
 DownloadFileThread::~DownloadFileThread()
 {
     qDebug() << "DownloadFileThread ~";
-    requestInterruption();
+    stop();
     wait();
+}
+
+void DownloadFileThread::stop()
+{
+    stopping = true;
+    requestInterruption();
 }
 
 void DownloadFileThread::run()
@@ -50,12 +58,18 @@ void DownloadFileThread::DownloadFile(QString fileName)
     job.name = QString::fromLatin1(latin) == fileName ? latin.toStdString() : "?";
     job.host = merro::deviceAddresses().camera.host;
     job.port = merro::deviceAddresses().camera.port;
-    SavedCardFile file(folder, fileName, createdAt, listedSize);
-    // A name that is no plain card file name never becomes a path.
-    if (merro::isPlainCardFileName(job.name))
-        job.resumeFrom = file.resumable(&job.total);
-    if (job.resumeFrom == 0)
-        job.total = listedSize;
+    CardRecording recording{fileName, listedSize, createdAt};
+    // A name that is no plain card file name never becomes a path or a request.
+    const bool plain = merro::isPlainCardFileName(job.name);
+    if (plain && (recording.size < 0 || !recording.created.isValid())) {
+        const CardRecording told = askForDetails(fileName);
+        recording.size = recording.size < 0 ? told.size : recording.size;
+        recording.created = recording.created.isValid() ? recording.created : told.created;
+    }
+    SavedCardFile file(LocalArchive(folder), recording);
+    if (plain)
+        job.resumeFrom = file.resumable();
+    job.total = recording.size;
 
     lastEmitted = -1;
     lastWritten = -1;
@@ -69,9 +83,27 @@ void DownloadFileThread::DownloadFile(QString fileName)
         emit updateDownloadFileProgress(lastWritten, lastTotal);
     if (outcome == download::Outcome::NoSocket || outcome == download::Outcome::ConnectFailed)
         exit(-1);
-    if (outcome != download::Outcome::Done)
+    if (outcome == download::Outcome::Done)
+        emit fileSaved(fileName, file.savedAs());
+    else
         emit downloadFileFailed(static_cast<int>(outcome), status, inBody);
     emit downloadFileFinished();
+}
+
+CardRecording DownloadFileThread::askForDetails(const QString& name)
+{
+    HttpClient client;
+    client.SetCancel(&stopping);
+    client.SetTimeouts(merro::http::kConnectTimeoutMs, detailsDeadlineMs);
+    HttpRequest request;
+    CardEndpoints::insertDefaultHeaders(request.headers);
+    request.url = (CardEndpoints::url(CardEndpoints::kGetFileInfo) + name).toUtf8().toStdString();
+    HttpResponse response;
+    std::string body;
+    if (!client.Get(request, response, body) || response.status != 200)
+        return CardRecording{};
+    emit detailsFetched(name, QByteArray::fromStdString(body));
+    return recordingFromInfo(name, body.c_str());
 }
 
 resp_header DownloadFileThread::get_resp_header(char* response)
@@ -81,7 +113,7 @@ resp_header DownloadFileThread::get_resp_header(char* response)
 
 bool DownloadFileThread::stopRequested()
 {
-    return isInterruptionRequested();
+    return stopping || isInterruptionRequested();
 }
 
 void DownloadFileThread::headerReceived(const resp_header& header)

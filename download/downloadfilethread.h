@@ -1,8 +1,9 @@
 #pragma once
 
 #include "cardfiletransfer.h"
+#include "cardrecording.h"
 
-#include <QDateTime>
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 #include <QThread>
@@ -21,11 +22,16 @@ public:
     explicit DownloadFileThread(QObject* parent = nullptr);
     ~DownloadFileThread() override;
 
+    // Ends the transfer, or the details request before it, at its next look;
+    // what arrived is kept.
+    void stop();
+
     // Set before start() and not touched afterwards.
     QString fileName;
     QDateTime createdAt;  // recording time given to the local file, if valid
     qint64 listedSize = -1; // -1: not known
     QString folder = QStringLiteral("DCIM/"); // where it goes, ending in '/'
+    int detailsDeadlineMs = 10000;
 
 signals:
     void downloadFileFinished();
@@ -34,6 +40,12 @@ signals:
     // `why` is a download::Outcome, `status` the reply's status code if any;
     // `inBody`: it broke off in the body, and what came is kept.
     void downloadFileFailed(int why, int status, bool inBody);
+    // The camera's info reply for the file, asked for first when its time or
+    // size was not known: a resume and the choice of the local name need both.
+    void detailsFetched(const QString& name, const QByteArray& reply);
+    // Where the whole file went: its own name, or one beside a different
+    // recording of that name.
+    void fileSaved(const QString& name, const QString& path);
 
 protected:
     void run() override;
@@ -46,9 +58,11 @@ private:
     bool stopRequested() override;
     void headerReceived(const resp_header& header) override;
     void blockWritten(long long written, long long total) override;
+    CardRecording askForDetails(const QString& name);
 
     QString baseUrl;
     resp_header respHeader;
+    std::atomic<bool> stopping{false};
     // Set while a progress signal is on its way to the window: later blocks
     // do not queue another one, so a fast transfer cannot flood the window;
     // nor do blocks that follow the last signal closely. The last count

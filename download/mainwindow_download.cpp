@@ -2,11 +2,14 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardbusy.h"
 #include "cardfilename.h"
 #include "downloadfilethread.h"
+#include "localarchive.h"
 #include "savedcardfile.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -17,12 +20,15 @@
 #include <QThread>
 #include <QTime>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
 
 // How often the speed and time left are redrawn.
 constexpr qint64 kRateRefreshMs = 250;
+// After a transfer was stopped for a card operation.
+constexpr int kCameraSettleMs = 100;
 
 QString failureReason(int why, int status)
 {
@@ -63,17 +69,12 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
 
     downloadQueue.clear();
     qint64 needed = 0;
+    const LocalArchive archive(downloadFolder());
     for (int i = 0; i < selectedCount; ++i) {
-        const int row = selectedRows[i];
-        const QTableWidgetItem* name = ui->tableWidgetFileInfo->item(row, 0);
-        QueuedDownload file;
-        file.name = name ? name->text() : QString();
-        file.created = rowCreated(row);
-        file.size = rowSize(row).isValid() ? rowSize(row).toLongLong() : -1;
+        const CardRecording file = rowRecording(selectedRows[i]);
         // A size not known yet counts as nothing: the check is for what is known.
         if (file.size > 0 && merro::isPlainCardFileName(file.name.toLatin1().toStdString()))
-            needed += file.size - SavedCardFile(downloadFolder(), file.name, file.created,
-                                                file.size).resumable();
+            needed += file.size - SavedCardFile(archive, file).resumable();
         downloadQueue.append(file);
     }
     // A volume that tells nothing about its space is not held against the queue.
@@ -93,6 +94,7 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
     downloadNext = 0;
     downloadArrived = 0;
     downloadCancelling = false;
+    downloadRunning = true;
     downloadFailures.clear();
     statusBar()->clearMessage();
     showCancelButton(true);
@@ -101,9 +103,25 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
 
 void MainWindow::startNextDownload()
 {
-    const QueuedDownload& file = downloadQueue.at(downloadNext++);
+    const CardRecording& file = downloadQueue.at(downloadNext++);
     downloadRetries = 0;
     DownloadFile(file.name);
+}
+
+void MainWindow::advanceDownloads()
+{
+    ui->progressBarDownLoad->hide();
+    ui->pushButtonDownloadFile->setEnabled(true);
+    if (downloadNext < downloadQueue.size()) {
+        startNextDownload();
+        return;
+    }
+    const int total = downloadQueue.size();
+    const QString arrived = tr("%1 of %2 files downloaded").arg(downloadArrived).arg(total);
+    endDownloads(downloadFailures.isEmpty()
+                     ? arrived
+                     : tr("%1; not downloaded: %2")
+                           .arg(arrived, downloadFailures.join(QStringLiteral(", "))));
 }
 
 void MainWindow::DownloadFile(QString fileName)
@@ -125,7 +143,7 @@ void MainWindow::DownloadFile(QString fileName)
     downloadRate->show();
     downloadRateFrom = -1;
 
-    const QueuedDownload file = downloadQueue.value(downloadNext - 1);
+    const CardRecording file = downloadQueue.value(downloadNext - 1);
     downloadFailed = false;
     downloadRetry = false;
     auto* thread = new DownloadFileThread(this);
@@ -133,8 +151,11 @@ void MainWindow::DownloadFile(QString fileName)
     thread->createdAt = file.created;
     thread->listedSize = file.size;
     thread->folder = downloadFolder();
+    thread->detailsDeadlineMs = cardRequestDeadlineMs;
     connect(thread, &DownloadFileThread::updateDownloadFileProgress, this,
             &MainWindow::updateDownloadFileProgress);
+    connect(thread, &DownloadFileThread::detailsFetched, this,
+            &MainWindow::downloadDetailsFetched);
     connect(thread, &DownloadFileThread::downloadFileFailed, this,
             &MainWindow::DownloadFileFailed);
     connect(thread, &DownloadFileThread::downloadFileFinished, this,
@@ -142,7 +163,29 @@ void MainWindow::DownloadFile(QString fileName)
     // Gone once done: a long queue must not pile up finished threads.
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     downloadThread = thread;
+    downloadInFlight = true;
     thread->start(QThread::InheritPriority);
+}
+
+void MainWindow::downloadDetailsFetched(const QString& name, const QByteArray& reply)
+{
+    const CardRecording told = recordingFromInfo(name, reply.constData());
+    for (int i = downloadNext - 1; i < downloadQueue.size(); ++i) {
+        CardRecording& file = downloadQueue[i];
+        if (i < 0 || file.name != name)
+            continue;
+        file.size = file.size < 0 ? told.size : file.size;
+        file.created = file.created.isValid() ? file.created : told.created;
+    }
+    // The row gets them too, and the details pass need not ask again.
+    const int row = rowOfName(name);
+    const CardRecording shown = rowRecording(row);
+    if (row >= 0 && shown.size < 0 && !shown.created.isValid())
+        ParseFileInfo(reply.constData(), row);
+    if (detailsPendingSet.remove(name)) {
+        detailsPending.removeOne(name);
+        ++detailsDone;
+    }
 }
 
 void MainWindow::DownloadFileFailed(int why, int status, bool inBody)
@@ -150,7 +193,8 @@ void MainWindow::DownloadFileFailed(int why, int status, bool inBody)
     downloadFailed = true;
     const QString name = downloadQueue.value(downloadNext - 1).name;
     const auto outcome = static_cast<download::Outcome>(why);
-    if (downloadCancelling)
+    // A paused transfer is tried again when the card operation is over.
+    if (downloadCancelling || downloadPausing)
         return;
     if (inBody && download::worthRetrying(outcome) && downloadRetries < kDownloadRetries) {
         // What arrived is kept; the next try asks for the rest.
@@ -162,15 +206,24 @@ void MainWindow::DownloadFileFailed(int why, int status, bool inBody)
         return;
     }
     downloadFailures.append(QStringLiteral("%1 (%2)").arg(name, failureReason(why, status)));
-    statusBar()->showMessage(tr("%1 not downloaded: %2").arg(name, failureReason(why, status)));
+    showFailure(tr("%1 not downloaded: %2").arg(name, failureReason(why, status)));
 }
 
 void MainWindow::DownloadFileFinished()
 {
+    downloadInFlight = false;
     const int row = rowOfName(downloadQueue.value(downloadNext - 1).name);
     if (row >= 0)
         markOnDisk(row);
     downloadArrived += downloadFailed ? 0 : 1;
+    if (downloadPausing) {
+        // It may have ended whole just as it was asked to stop.
+        downloadCurrentDone = !downloadFailed;
+        downloadPausing = false;
+        if (downloadPauseWait)
+            downloadPauseWait->quit();
+        return;
+    }
     if (downloadCancelling) {
         endDownloads(tr("Cancelled: %1 of %2 files downloaded.")
                          .arg(downloadArrived).arg(downloadQueue.size()));
@@ -181,18 +234,7 @@ void MainWindow::DownloadFileFinished()
         downloadRetryTimer.start(1000 << downloadRetries++);
         return;
     }
-    ui->progressBarDownLoad->hide();
-    ui->pushButtonDownloadFile->setEnabled(true);
-    if (downloadNext >= downloadQueue.size()) {
-        const int total = downloadQueue.size();
-        const QString arrived = tr("%1 of %2 files downloaded").arg(downloadArrived).arg(total);
-        endDownloads(downloadFailures.isEmpty()
-                         ? arrived
-                         : tr("%1; not downloaded: %2")
-                               .arg(arrived, downloadFailures.join(QStringLiteral(", "))));
-    } else {
-        startNextDownload();
-    }
+    advanceDownloads();
     QThread::usleep(200);
 }
 
@@ -203,7 +245,7 @@ void MainWindow::retryDownload()
 
 void MainWindow::cancelDownloads()
 {
-    if (!downloadCancel || downloadCancel->isHidden() || downloadCancelling)
+    if (!downloadRunning || downloadCancelling)
         return;
     if (downloadRetryTimer.isActive()) {
         downloadRetryTimer.stop();
@@ -212,10 +254,10 @@ void MainWindow::cancelDownloads()
         return;
     }
     // The transfer stops at its next look, keeps what it received, and its
-    // finished signal ends the queue.
+    // finished signal ends the queue; a paused one ends it when it would go on.
     downloadCancelling = true;
     if (downloadThread)
-        downloadThread->requestInterruption();
+        static_cast<DownloadFileThread*>(downloadThread.data())->stop();
 }
 
 void MainWindow::endDownloads(const QString& summary)
@@ -227,11 +269,87 @@ void MainWindow::endDownloads(const QString& summary)
     downloadRate->hide();
     showCancelButton(false);
     downloadCancelling = false;
-    statusBar()->showMessage(summary);
+    downloadRunning = false;
+    downloadPaused = false;
+    downloadPauseHolds = 0;
+    if (downloadFailures.isEmpty())
+        statusBar()->showMessage(summary);
+    else
+        showFailure(summary);
     releaseCardDetails();
     // An operator who went elsewhere meanwhile learns that it is over.
     if (!isActiveWindow())
         QApplication::alert(this);
+}
+
+void MainWindow::pauseDownloads()
+{
+    if (!downloadRunning || downloadPauseHolds++ > 0)
+        return;
+    downloadPaused = true;
+    downloadCurrentDone = false;
+    // Between two tries nothing is being sent.
+    downloadRetryTimer.stop();
+    if (!downloadInFlight)
+        return;
+    const QPointer<MainWindow> self(this);
+    const CardBusy busy(ui);
+    QEventLoop loop;
+    downloadPausing = true;
+    downloadPauseWait = &loop;
+    static_cast<DownloadFileThread*>(downloadThread.data())->stop();
+    loop.exec();
+    if (!self)
+        return;
+    downloadPauseWait = nullptr;
+    // A camera that serves one connection at a time needs a moment to see
+    // the transfer's connection close before it takes the next.
+    QTimer::singleShot(kCameraSettleMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void MainWindow::resumeDownloads()
+{
+    if (downloadPauseHolds == 0 || --downloadPauseHolds > 0 || !downloadRunning)
+        return;
+    downloadPaused = false;
+    if (downloadCancelling) {
+        endDownloads(tr("Cancelled: %1 of %2 files downloaded.")
+                         .arg(downloadArrived).arg(downloadQueue.size()));
+        return;
+    }
+    if (downloadCurrentDone)
+        advanceDownloads();
+    else
+        DownloadFile(downloadQueue.value(downloadNext - 1).name);
+}
+
+void MainWindow::dropFromDownloads(const QString& name)
+{
+    if (!downloadRunning)
+        return;
+    // The file under way counts only while it has not arrived.
+    const int first = downloadCurrentDone ? downloadNext : std::max(downloadNext - 1, 0);
+    for (int i = downloadQueue.size() - 1; i >= first; --i) {
+        if (downloadQueue.at(i).name != name)
+            continue;
+        downloadQueue.remove(i);
+        // The file under way: the queue goes on with the next.
+        if (i == downloadNext - 1) {
+            --downloadNext;
+            downloadCurrentDone = true;
+        }
+    }
+}
+
+void MainWindow::stopDownloadsForCard(const QString& summary)
+{
+    if (!downloadRunning)
+        return;
+    const QPointer<MainWindow> self(this);
+    pauseDownloads();
+    if (self)
+        endDownloads(summary.arg(downloadArrived).arg(downloadQueue.size()));
 }
 
 void MainWindow::showCancelButton(bool shown)

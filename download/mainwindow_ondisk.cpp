@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "localarchive.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +17,7 @@
 
 namespace {
 
-// On the Name item: true when the folder holds the file with its listed size.
+// On the Name item: true when the folder holds this very recording.
 constexpr int kOnDiskRole = Qt::UserRole + 1;
 
 } // namespace
@@ -73,19 +75,25 @@ void MainWindow::markOnDisk(int row)
     QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
     if (!item)
         return;
-    const QVariant size = rowSize(row);
-    const QFileInfo local(downloadFolder() + item->text());
-    QString tip = item->text();
-    bool onDisk = false;
-    if (size.isValid() && local.isFile()) {
-        onDisk = local.size() == size.toLongLong();
+    const CardRecording recording = rowRecording(row);
+    const LocalArchive archive(downloadFolder());
+    const QString copy = archive.copyOf(recording);
+    const QFileInfo local(downloadFolder() + recording.name);
+    QString tip = recording.name;
+    if (!copy.isEmpty()) {
         tip += QLatin1Char('\n')
-               + (onDisk ? tr("Already in DCIM/")
-                         : tr("DCIM/ holds a copy of another size (%1 bytes)").arg(local.size()));
+               + (QFileInfo(copy) == local
+                      ? tr("Already in DCIM/")
+                      : tr("Already in DCIM/ as %1").arg(QFileInfo(copy).fileName()));
+    } else if (recording.size >= 0 && local.isFile()) {
+        tip += QLatin1Char('\n')
+               + (local.size() == recording.size
+                      ? tr("DCIM/ holds another recording of this name")
+                      : tr("DCIM/ holds a copy of another size (%1 bytes)").arg(local.size()));
     }
     static const QIcon check(QStringLiteral(":/Images/ondisk.png"));
-    item->setData(kOnDiskRole, onDisk);
-    item->setIcon(onDisk ? check : QIcon());
+    item->setData(kOnDiskRole, !copy.isEmpty());
+    item->setIcon(copy.isEmpty() ? QIcon() : check);
     item->setToolTip(tip);
 }
 
@@ -109,6 +117,8 @@ void MainWindow::selectFilesNotOnDisk()
     QTableWidget* table = ui->tableWidgetFileInfo;
     QItemSelection rows;
     for (int row = 0; row < table->rowCount(); ++row) {
+        // The disk as it is now: files may have gone since the listing.
+        markOnDisk(row);
         if (!isOnDisk(row))
             rows.select(table->model()->index(row, 0),
                         table->model()->index(row, table->columnCount() - 1));
@@ -116,13 +126,15 @@ void MainWindow::selectFilesNotOnDisk()
     table->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
-QString MainWindow::notOnDiskText(const QVector<int>& rows, bool wholeCard) const
+QString MainWindow::notOnDiskText(const QVector<int>& rows, bool wholeCard)
 {
     // What a delete or a format may cost: only counts of a complete listing say it.
     bool known = wholeCard ? cardListedWhole : cardRowsCurrent;
     int missing = wholeCard ? cardLeftOut : 0;
     for (int row : rows) {
-        known = known && rowSize(row).isValid();
+        known = known && rowRecording(row).size >= 0;
+        // Read now, not at the listing: a copy may have been moved or deleted since.
+        markOnDisk(row);
         missing += isOnDisk(row) ? 0 : 1;
     }
     const int total = rows.size() + (wholeCard ? cardLeftOut : 0);

@@ -7,22 +7,52 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 // Written data is handed to the disk in steps of this size while it arrives,
-// so that the sync before the rename finds little left to do.
+// so that a sync finds little left to do.
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
+// How much a power cut may cost a resumed download: what arrived since the
+// last sync is not trusted.
+constexpr long long kSyncStep = 64 * 1024 * 1024;
 
-QString metaPathOf(const QString& partPath)
+const char kTimeFormat[] = "yyyyMMddHHmmss";
+
+struct Description
 {
-    return partPath + QStringLiteral(".meta");
+    qint64 size = -1;
+    QString created;
+    qint64 synced = 0;
+};
+
+Description readDescription(const QString& path)
+{
+    Description description;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return description;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QByteArray value = line.mid(line.indexOf('=') + 1);
+        if (line.startsWith("size="))
+            description.size = value.toLongLong();
+        else if (line.startsWith("created="))
+            description.created = QString::fromLatin1(value);
+        else if (line.startsWith("synced="))
+            description.synced = value.toLongLong();
+    }
+    return description;
 }
 
 } // namespace
 
-SavedCardFile::SavedCardFile(const QString& folder, const QString& name,
-                             const QDateTime& created, qint64 size)
-    : target(folder + name), created(created), size(size), part(target + partSuffix())
+SavedCardFile::SavedCardFile(const LocalArchive& archive, const CardRecording& recording)
+    : archive(archive)
+    , recording(recording)
+    , part(archive.partialFolder() + recording.name)
+    // A space: no card name, and so no partial download's bytes, can be this.
+    , descriptionPath(part.fileName() + QStringLiteral(" description"))
 {
 }
 
@@ -30,64 +60,52 @@ SavedCardFile::~SavedCardFile()
 {
     if (!part.isOpen())
         return;
-    part.close();
     // Bytes that arrived are kept for the next try; nothing is not worth keeping.
-    if (part.size() == 0)
+    if (written == 0) {
         discard();
+        return;
+    }
+    checkpoint();
+    part.close();
 }
 
-qint64 SavedCardFile::resumable(qint64* total) const
+qint64 SavedCardFile::resumable() const
 {
-    QFile meta(metaPathOf(part.fileName()));
-    if (!meta.open(QIODevice::ReadOnly))
+    if (recording.size < 0 || !recording.created.isValid())
         return 0;
-    qint64 keptSize = -1;
-    QDateTime keptTime;
-    for (const QByteArray& line : meta.readAll().split('\n')) {
-        if (line.startsWith("size="))
-            keptSize = line.mid(5).toLongLong();
-        else if (line.startsWith("created="))
-            keptTime = QDateTime::fromString(QString::fromLatin1(line.mid(8)), Qt::ISODate);
-    }
-    const qint64 kept = QFileInfo(part.fileName()).size();
-    const bool same = keptSize > kept && (size < 0 || size == keptSize)
-                      && (!created.isValid() || !keptTime.isValid() || created == keptTime);
-    if (!same || kept <= 0)
+    const Description kept = readDescription(descriptionPath);
+    if (kept.size != recording.size || kept.created != recording.created.toString(kTimeFormat))
         return 0;
-    if (total)
-        *total = keptSize;
-    return kept;
+    const qint64 trusted = std::min(kept.synced, QFileInfo(part.fileName()).size());
+    return trusted > 0 && trusted < kept.size ? trusted : 0;
 }
 
 void SavedCardFile::prepare()
 {
-    const QString folder = QFileInfo(target).path();
-    if (!QDir(folder).exists()) {
+    if (!QDir(archive.folder()).exists())
         qDebug() << "DCIM is not exist!";
-        QDir().mkdir(folder);
-    }
+    QDir().mkpath(archive.partialFolder());
 }
 
 bool SavedCardFile::open(long long from, long long total)
 {
+    this->total = total >= 0 ? total : recording.size;
     if (from > 0) {
-        if (!part.open(QIODevice::ReadWrite) || part.size() != from || !part.seek(from))
+        // What was never synced may be anything: it goes.
+        if (!part.open(QIODevice::ReadWrite) || part.size() < from || !part.resize(from)
+            || !part.seek(from))
             return false;
-        written = writtenBack = from;
+        written = writtenBack = synced = from;
         return true;
     }
-    // What the bytes belong to, written before the first of them, so that a
-    // .part is never without it.
-    QSaveFile meta(metaPathOf(part.fileName()));
-    QByteArray text;
-    if (total >= 0)
-        text += "size=" + QByteArray::number(total) + '\n';
-    if (created.isValid())
-        text += "created=" + created.toString(Qt::ISODate).toLatin1() + '\n';
-    if (!meta.open(QIODevice::WriteOnly) || meta.write(text) != text.size() || !meta.commit())
+    // Old bytes first, then the new description: whatever step fails, no
+    // description stands beside bytes it does not describe.
+    if (QFile::exists(descriptionPath) && !QFile::remove(descriptionPath))
         return false;
-    written = writtenBack = 0;
-    return part.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    written = writtenBack = synced = 0;
+    return describe(0);
 }
 
 bool SavedCardFile::write(const char* data, int length)
@@ -101,7 +119,28 @@ bool SavedCardFile::write(const char* data, int length)
         merro::fs::startWriteBack(part.handle(), writtenBack, written - writtenBack);
         writtenBack = written;
     }
-    return true;
+    return written - synced < kSyncStep || checkpoint();
+}
+
+bool SavedCardFile::checkpoint()
+{
+    if (!part.flush() || !merro::fs::syncToDisk(part.handle()))
+        return false;
+    synced = written;
+    return describe(synced);
+}
+
+bool SavedCardFile::describe(long long syncedBytes)
+{
+    QByteArray text;
+    if (total >= 0)
+        text += "size=" + QByteArray::number(total) + '\n';
+    if (recording.created.isValid())
+        text += "created=" + recording.created.toString(kTimeFormat).toLatin1() + '\n';
+    text += "synced=" + QByteArray::number(syncedBytes) + '\n';
+    QSaveFile description(descriptionPath);
+    return description.open(QIODevice::WriteOnly) && description.write(text) == text.size()
+           && description.commit();
 }
 
 bool SavedCardFile::finish()
@@ -109,18 +148,23 @@ bool SavedCardFile::finish()
     if (!part.flush() || !merro::fs::syncToDisk(part.handle()))
         return false;
     // Set before the rename, which keeps it; nothing is written after.
-    if (created.isValid())
-        part.setFileTime(created, QFileDevice::FileModificationTime);
+    if (recording.created.isValid())
+        part.setFileTime(recording.created, QFileDevice::FileModificationTime);
     part.close();
-    if (!merro::fs::replaceFile(part.fileName(), target))
+    CardRecording arrived = recording;
+    arrived.size = written;
+    const QString target = archive.destinationFor(arrived);
+    if (target.isEmpty() || !merro::fs::replaceFile(part.fileName(), target))
         return false;
-    QFile::remove(metaPathOf(part.fileName()));
+    QFile::remove(descriptionPath);
+    saved = target;
     return true;
 }
 
 void SavedCardFile::discard()
 {
     part.close();
+    // The description first: bytes without one are never trusted.
+    QFile::remove(descriptionPath);
     QFile::remove(part.fileName());
-    QFile::remove(metaPathOf(part.fileName()));
 }

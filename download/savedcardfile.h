@@ -1,29 +1,28 @@
 #pragma once
 
 #include "cardfiletransfer.h"
+#include "localarchive.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QString>
 
-// The local copy of a card file. The body goes to "<name>.part" beside the
-// target and takes the card file's name only when it is whole, so a download
-// that fails leaves an older copy of the same name as it was. A transfer that
-// breaks off keeps its .part, with what it belongs to in "<name>.part.meta",
-// and the next download of the same recording asks for the rest only.
+// The local copy of a card recording while it arrives. The bytes go to the
+// archive's partial folder, where no card name reaches, with a description
+// of the recording beside them; they take a name in the download folder only
+// when they are whole. A transfer that breaks off keeps them, and the next
+// download of that very recording asks for the rest only.
 class SavedCardFile : public download::FileSink
 {
 public:
-    // `folder` ends in '/'. `created` (if valid) becomes the file's time;
-    // `size` is the listed size, -1 if unknown.
-    SavedCardFile(const QString& folder, const QString& name, const QDateTime& created,
-                  qint64 size);
+    SavedCardFile(const LocalArchive& archive, const CardRecording& recording);
     ~SavedCardFile() override;
 
-    // Bytes of a .part kept for this very recording (the same size and, where
-    // both are known, the same time), which a download can go on from; 0 if
-    // there is none. *total: the recording's size as the .part knows it.
-    qint64 resumable(qint64* total = nullptr) const;
+    // Bytes kept of this very recording that a download can go on from: only
+    // when the description names the same size and recording time, both
+    // known, and only as far as they were synced to disk. 0 otherwise.
+    qint64 resumable() const;
+    // Where finish() put the file.
+    QString savedAs() const { return saved; }
 
     void prepare() override;
     bool open(long long from, long long total) override;
@@ -31,13 +30,18 @@ public:
     bool finish() override;
     void discard() override;
 
-    static QString partSuffix() { return QStringLiteral(".part"); }
-
 private:
-    QString target;
-    QDateTime created;
-    qint64 size;
+    bool describe(long long syncedBytes);
+    // The bytes so far to disk, then the description that trusts them.
+    bool checkpoint();
+
+    LocalArchive archive;
+    CardRecording recording;
     QFile part;
+    QString descriptionPath;
+    QString saved;
+    long long total = -1;
     long long written = 0;
     long long writtenBack = 0;
+    long long synced = 0;
 };

@@ -20,6 +20,7 @@
 namespace {
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd  hh:mm:ss");
+const QString kPartial = QStringLiteral("DCIM/partial downloads/");
 
 // Distinct, non-repeating bytes per file, so a shifted or mixed-up body shows.
 QByteArray bodyFor(const QString& name, int size)
@@ -61,7 +62,9 @@ private:
     template<typename T> T* child(const char* name) { return window->findChild<T*>(name); }
     void openWindow();
     QByteArray putOnCard(const QString& name, int size);
-    void fillTable(const QStringList& names, qint64 size = -1);
+    // Rows of card files, with their details (the time of the row's own) or
+    // without, as before the listing's details pass reached them.
+    void fillTable(const QStringList& names, bool details = true);
     void select(const QList<int>& rows);
     QString status() { return window->statusBar()->currentMessage(); }
     // File body bytes the camera has sent so far.
@@ -126,18 +129,19 @@ QByteArray TestDownload::putOnCard(const QString& name, int size)
     return body;
 }
 
-void TestDownload::fillTable(const QStringList& names, qint64 size)
+void TestDownload::fillTable(const QStringList& names, bool details)
 {
     auto* table = child<QTableWidget>("tableWidgetFileInfo");
     table->setRowCount(names.size());
     for (int row = 0; row < names.size(); ++row) {
         table->setItem(row, 0, new QTableWidgetItem(names[row]));
         auto* date = new QTableWidgetItem(dateOfRow(row).toString(kDateFormat));
-        date->setData(Qt::UserRole, dateOfRow(row));
-        table->setItem(row, 1, date);
         auto* bytes = new QTableWidgetItem;
-        if (size >= 0)
-            bytes->setData(Qt::UserRole, size);
+        if (details) {
+            date->setData(Qt::UserRole, dateOfRow(row));
+            bytes->setData(Qt::UserRole, QFileInfo(sim.cardPath() + '/' + names[row]).size());
+        }
+        table->setItem(row, 1, date);
         table->setItem(row, 2, bytes);
     }
 }
@@ -257,10 +261,16 @@ void TestDownload::stoppedTransferGoesOnNextTime()
         openWindow();
         fillTable({"F1.MP4", "BIG.MP4"});
     }
-    const QByteArray part = readAll("DCIM/BIG.MP4.part");
+    // Kept where no card name reaches, and nothing under the recording's name.
+    const QByteArray part = readAll(kPartial + "BIG.MP4");
     QVERIFY(part.size() > 0 && big.startsWith(part));
-    QCOMPARE(QDir("DCIM").entryList(QDir::Files),
-             (QStringList{"BIG.MP4.part", "BIG.MP4.part.meta"}));
+    QCOMPARE(QDir("DCIM").entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(kPartial).entryList(QDir::Files),
+             (QStringList{"BIG.MP4", "BIG.MP4 description"}));
+    // A tail written after the last sync (a power cut) is not trusted.
+    QFile tail(kPartial + "BIG.MP4");
+    QVERIFY(tail.open(QIODevice::Append) && tail.write("garbage") == 7);
+    tail.close();
 
     QVERIFY(sim.command("camera rate 0") && sim.command("camera range " + range));
     const int from = sim.output.size();
@@ -270,6 +280,7 @@ void TestDownload::stoppedTransferGoesOnNextTime()
     QCOMPARE(status(), QString("1 of 1 files downloaded"));
     QVERIFY(readAll("DCIM/BIG.MP4") == big);
     QCOMPARE(QDir("DCIM").entryList(QDir::Files), QStringList{"BIG.MP4"});
+    QCOMPARE(QDir(kPartial).entryList(QDir::Files), QStringList());
     // The rest asked for; after a range that does not fit, the whole file.
     QFETCH(int, requests);
     const QList<QByteArray> heads = sim.lines("camera: head", from);
@@ -312,7 +323,7 @@ void TestDownload::queueThatDoesNotFitIsRefused()
     if (::mount("tmpfs", "small", "tmpfs", 0, "size=1m") != 0)
         QSKIP("No small volume can be mounted here");
     QVERIFY(QDir::setCurrent("small"));
-    fillTable({"BIG.MP4", "BIG.MP4"}, big.size());
+    fillTable({"BIG.MP4", "BIG.MP4"});
     const int from = sim.output.size();
     const QStringList seen = download({0, 1}, 1000);
     QDir::setCurrent(work->path());

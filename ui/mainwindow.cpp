@@ -4,8 +4,10 @@
 #include "carddetailsthread.h"
 #include "cardendpoints.h"
 #include "deviceaddresses.h"
+#include "downloadfilethread.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QStatusBar>
 #include <QLineEdit>
@@ -58,6 +60,8 @@ MainWindow::MainWindow(QWidget* parent)
     // Connected after the items exist, so the initial "English" loads nothing.
     connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MainWindow::comboxLanguageChanged);
+    // Sees the operator's clicks and keys before any widget does.
+    qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow()
@@ -66,8 +70,33 @@ MainWindow::~MainWindow()
     cardCancel = true;
     if (cardDetails)
         cardDetails->stop();
+    if (downloadThread)
+        static_cast<DownloadFileThread*>(downloadThread.data())->stop();
     stopWorkerThreads();
     delete ui;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (failureShown
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this)
+            failureShown = false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showFailure(const QString& text)
+{
+    statusBar()->showMessage(text);
+    failureShown = true;
+}
+
+void MainWindow::showNotice(const QString& text)
+{
+    if (!failureShown)
+        statusBar()->showMessage(text);
 }
 
 void MainWindow::stopWorkerThreads()

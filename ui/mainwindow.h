@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cardrecording.h"
 #include "httpclient.h"
 
 #include <QDateTime>
@@ -91,13 +92,23 @@ private slots:
 
     // download
     void DownloadFileFailed(int why, int status, bool inBody);
+    void downloadDetailsFetched(const QString& name, const QByteArray& reply);
     void cancelDownloads();
     void retryDownload();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Asks every worker thread to stop and waits for it; a running QThread
     // must not be destroyed with the window's children.
     void stopWorkerThreads();
+
+    // A failure stays in the status bar until the operator's next action:
+    // what goes on in the background meanwhile does not replace it.
+    void showFailure(const QString& text);
+    void showNotice(const QString& text);
+    bool failureShown = false;
 
     // Card: each blocking request runs on a helper thread while a local event
     // loop keeps the window painting; the helper ends early when cardCancel
@@ -107,11 +118,14 @@ private:
     // Yes/No, No the default; `risk` (if any) says what the card holds that
     // is not in the download folder.
     bool askCard(const QString& title, const QString& question, const QString& risk);
-    QString cardAtRisk() const;
+    QString cardAtRisk();
+    void listCard();
     CardReplies::FileList listCardEntries();
     void keepEarlierListing();
+    // stopSummary (files arrived, files queued): said when a download queue
+    // has to end for it.
     void runCardMaintenance(const QString& url, const QString& boxText,
-                            const QString& failureText);
+                            const QString& failureText, const QString& stopSummary);
     std::atomic<bool> cardCancel{false};
     bool cardAborted = false;
     bool cardDeleteStopped = false;
@@ -150,10 +164,9 @@ private:
     QElapsedTimer detailsShown;
     QEventLoop* detailsWait = nullptr;
 
-    // table: the exact values behind a row's Size and Date texts; invalid
-    // until the file's details arrived.
-    QVariant rowSize(int row) const;
-    QDateTime rowCreated(int row) const;
+    // table: the row's name with the exact values behind its Size and Date
+    // texts; unknown until the file's details arrived.
+    CardRecording rowRecording(int row) const;
     // The row whose Name cell shows this name; -1 if none does.
     int rowOfName(const QString& name) const;
 
@@ -167,7 +180,7 @@ private:
     void selectFilesNotOnDisk();
     // How many of these rows (and, for the whole card, its entries without a
     // row) are not in the download folder yet, or that nobody can tell.
-    QString notOnDiskText(const QVector<int>& rows, bool wholeCard) const;
+    QString notOnDiskText(const QVector<int>& rows, bool wholeCard);
     QAction* selectNotOnDiskAction = nullptr;
 
     QTranslator* translator;
@@ -191,15 +204,21 @@ private:
 
     // download: the queue keeps the names, dates and sizes it was started
     // with, so that browsing or deleting meanwhile cannot misdirect it.
-    struct QueuedDownload
-    {
-        QString name;
-        QDateTime created;
-        qint64 size = -1; // -1: not known
-    };
     static constexpr int kDownloadRetries = 3;
     void startNextDownload();
+    // The current file is over: the next one, or the end of the queue.
+    void advanceDownloads();
     void endDownloads(const QString& summary);
+    // The camera sends one thing at a time: a card operation during a queue
+    // pauses its transfer, which keeps its bytes, and resumes it afterwards.
+    // They nest; the window may be gone after a pause.
+    void pauseDownloads();
+    void resumeDownloads();
+    // A file deleted from the card leaves the queue.
+    void dropFromDownloads(const QString& name);
+    // Before the whole card changes: the queue ends with `summary` (files
+    // arrived, files queued).
+    void stopDownloadsForCard(const QString& summary);
     void showCancelButton(bool shown);
     void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
     // Free bytes on the volume the folder is (or will be) on; -1 if unknown.
@@ -207,13 +226,20 @@ private:
     // The folder itself, or the nearest one above it that exists; empty when
     // it can never be made (a file stands in its place).
     static QString existingFolderOf(const QString& folder);
-    QVector<QueuedDownload> downloadQueue;
+    QVector<CardRecording> downloadQueue;
     int downloadNext = 0;
     int downloadArrived = 0;
     int downloadRetries = 0;
     bool downloadFailed = false;    // the current file's transfer failed
     bool downloadRetry = false;     // ... and is tried again after a pause
     bool downloadCancelling = false;
+    bool downloadRunning = false;
+    bool downloadPaused = false;
+    int downloadPauseHolds = 0;
+    bool downloadInFlight = false;    // a transfer thread runs for the queue
+    bool downloadPausing = false;     // ... until the stopped transfer has ended
+    bool downloadCurrentDone = false; // the paused file arrived, or left the queue
+    QEventLoop* downloadPauseWait = nullptr;
     QStringList downloadFailures;
     QPointer<QThread> downloadThread;
     QTimer downloadRetryTimer;

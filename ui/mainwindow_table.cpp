@@ -67,16 +67,19 @@ void MainWindow::GetSelectedFiles()
     }
 }
 
-QVariant MainWindow::rowSize(int row) const
+CardRecording MainWindow::rowRecording(int row) const
 {
-    const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 2);
-    return item ? item->data(Qt::UserRole) : QVariant();
-}
-
-QDateTime MainWindow::rowCreated(int row) const
-{
-    const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 1);
-    return item ? item->data(Qt::UserRole).toDateTime() : QDateTime();
+    const QTableWidget* table = ui->tableWidgetFileInfo;
+    CardRecording recording;
+    if (const QTableWidgetItem* name = table->item(row, 0))
+        recording.name = name->text();
+    if (const QTableWidgetItem* date = table->item(row, 1))
+        recording.created = date->data(Qt::UserRole).toDateTime();
+    if (const QTableWidgetItem* size = table->item(row, 2)) {
+        const QVariant bytes = size->data(Qt::UserRole);
+        recording.size = bytes.isValid() ? bytes.toLongLong() : -1;
+    }
+    return recording;
 }
 
 int MainWindow::rowOfName(const QString& name) const
