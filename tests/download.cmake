@@ -9,3 +9,12 @@ merro_add_test(tst_download
 if(TARGET merro-devicesim)
     add_dependencies(tst_download merro-devicesim)
 endif()
+# What is safe in the download folder and what a partial download may be
+# trusted with. In the private namespace for its mount namespace: a file is
+# made read-only there.
+merro_add_test(tst_localarchive
+    SOURCES tst_localarchive.cpp
+    LIBS merro_download
+    NETNS
+    LABELS download
+    TIMEOUT 60)

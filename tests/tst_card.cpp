@@ -369,20 +369,22 @@ void TestCard::knowsWhatIsSafeOnDisk()
     QCOMPARE(table()->selectionModel()->selectedRows().size(), 2);
     QVERIFY(table()->item(1, 0)->isSelected() && table()->item(2, 0)->isSelected());
 
-    // The question before a format counts what would be lost; No sends nothing.
+    // The question before a format counts what would be lost, as the disk
+    // holds it then; No sends nothing.
+    QVERIFY(QFile::remove("DCIM/A.MP4"));
     answer = QMessageBox::No;
     boxShot = "card-format-question";
     mark = sim->output.size();
     click("pushButtonFormatCard");
     QCOMPARE(boxes.value(0), QString("Format Card|Format the card? Every file on it will be "
-                                     "lost.\n\n2 of the 4 recordings on the card are not in"
+                                     "lost.\n\n3 of the 4 recordings on the card are not in"
                                      " DCIM/ yet.|No"));
     QCOMPARE(gets(), Lines());
     // A listing the camera cut short leaves the card's contents unknown.
     QVERIFY(sim->command("camera list cut=2"));
     browse();
     QCOMPARE(status(), QString("The camera counts 4 files but listed 2.  "
-                               "1 of the 2 listed files are already in DCIM/."));
+                               "0 of the 2 listed files are already in DCIM/."));
     click("pushButtonDeleteAllFiles");
     QVERIFY(boxes.value(1).endsWith("\n\nThe card's contents are not fully known: list the card"
                                     " to see which recordings are not in DCIM/ yet.|No"));
@@ -431,8 +433,16 @@ void TestCard::tableIsUsableWhileDetailsCome()
     table()->selectRow(45);
     click("pushButtonDeleteFile");
     QCOMPARE(table()->rowCount(), 49);
+    // A download that fails meanwhile: the end of the pass does not hide it.
+    QVERIFY(sim->command("camera fault 404 file once"));
+    table()->selectRow(31);
+    click("pushButtonDownloadFile");
+    const QString failed("0 of 1 files downloaded; not downloaded: R31.MP4 (the camera answered"
+                         " 404)");
+    QTRY_COMPARE(status(), failed);
     QVERIFY(window->isReadingCardDetails());
     QTRY_VERIFY_WITH_TIMEOUT(!window->isReadingCardDetails(), 20000);
+    QCOMPARE(status(), failed);
     // Every row has its own file's details, the rows after the deleted one too.
     for (int row = 0; row < 49; ++row) {
         const int i = row < 45 ? row : row + 1;

@@ -1,0 +1,168 @@
+// The download folder as an archive: which local file holds a recording,
+// where a new one goes, and what a partial download may be trusted with.
+#include "localarchive.h"
+#include "savedcardfile.h"
+
+#include <QtTest>
+
+#include <sys/mount.h>
+
+namespace {
+
+const QDateTime kTime(QDate(2026, 1, 2), QTime(3, 4, 5));
+
+// Distinct bytes per recording, so that a splice of two shows.
+QByteArray bytesOf(char seed, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(seed * 31 + i * 7 + i / 251);
+    return bytes;
+}
+
+bool put(const QString& path, const QByteArray& bytes, const QDateTime& time)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush()
+           && (!time.isValid() || file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestLocalArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void findsAndPlacesRecordings_data();
+    void findsAndPlacesRecordings();
+    void resumesOnlyTheSameRecordingAsFarAsSynced();
+    void aFailedFreshStartLeavesNoDescription();
+
+private:
+    QString folder() const { return dir->path() + '/'; }
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestLocalArchive::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+}
+
+void TestLocalArchive::findsAndPlacesRecordings_data()
+{
+    // In the folder: "name:size:seconds off the card's time" entries; the
+    // card's A.MP4 has 100 bytes and the time kTime (or none).
+    QTest::addColumn<QStringList>("local");
+    QTest::addColumn<bool>("timeKnown");
+    QTest::addColumn<QString>("copy");        // which file holds it, if any
+    QTest::addColumn<QString>("destination"); // where a download of it goes
+    const QString beside = "A_20260102-030405.MP4";
+    QTest::newRow("does a name nobody holds stay the card's name?")
+        << QStringList() << true << "" << "A.MP4";
+    QTest::newRow("is a time FAT kept to 2 s still the same recording?")
+        << QStringList{"A.MP4:100:1"} << true << "A.MP4" << "A.MP4";
+    QTest::newRow("is a time a daylight-saving change moved still the same recording?")
+        << QStringList{"A.MP4:100:-3600"} << true << "A.MP4" << "A.MP4";
+    QTest::newRow("is a recording of another time kept, the new one beside it?")
+        << QStringList{"A.MP4:100:600"} << true << "" << beside;
+    QTest::newRow("does a clip grown since replace its shorter copy?")
+        << QStringList{"A.MP4:60:0"} << true << "" << "A.MP4";
+    QTest::newRow("is a shorter card copy of a clip kept beside, never over it?")
+        << QStringList{"A.MP4:160:0"} << true << "" << beside;
+    QTest::newRow("is the copy beside an older recording found?")
+        << QStringList{"A.MP4:100:600", beside + ":100:0"} << true << beside << beside;
+    QTest::newRow("does a third recording of the name get a name of its own?")
+        << QStringList{"A.MP4:100:600", beside + ":160:0"} << true << ""
+        << "A_20260102-030405_2.MP4";
+    QTest::newRow("without a time, is another size another recording?")
+        << QStringList{"A.MP4:60:0"} << false << "" << "A_100B.MP4";
+    QTest::newRow("without a time, is the same size the same recording?")
+        << QStringList{"A.MP4:100:600"} << false << "A.MP4" << "A.MP4";
+}
+
+void TestLocalArchive::findsAndPlacesRecordings()
+{
+    QFETCH(QStringList, local);
+    QFETCH(bool, timeKnown);
+    for (const QString& entry : local) {
+        const QStringList parts = entry.split(':');
+        QVERIFY(put(folder() + parts[0], bytesOf('a', parts[1].toInt()),
+                    kTime.addSecs(parts[2].toInt())));
+    }
+    const LocalArchive archive(folder());
+    const CardRecording recording{"A.MP4", 100, timeKnown ? kTime : QDateTime()};
+    const QString copy = archive.copyOf(recording);
+    QTEST(copy.isEmpty() ? QString() : QFileInfo(copy).fileName(), "copy");
+    QTEST(QFileInfo(archive.destinationFor(recording)).fileName(), "destination");
+}
+
+void TestLocalArchive::resumesOnlyTheSameRecordingAsFarAsSynced()
+{
+    const LocalArchive archive(folder());
+    const QByteArray card = bytesOf('b', 5000);
+    const CardRecording recording{"B.MP4", card.size(), kTime};
+    {
+        SavedCardFile file(archive, recording);
+        file.prepare();
+        QVERIFY(file.open(0, card.size()) && file.write(card.constData(), 3000));
+        // Broken off here: what came is kept for the next try.
+    }
+    QCOMPARE(SavedCardFile(archive, recording).resumable(), 3000);
+    // Only the same size and the same time, both known, may go on from it.
+    for (const CardRecording& other :
+         {CardRecording{"B.MP4", card.size(), kTime.addSecs(60)},
+          CardRecording{"B.MP4", card.size(), QDateTime()},
+          CardRecording{"B.MP4", card.size() + 1, kTime}, CardRecording{"C.MP4", 5000, kTime}})
+        QCOMPARE(SavedCardFile(archive, other).resumable(), 0);
+
+    // What was written after the last sync may be garbage after a power cut.
+    QFile part(archive.partialFolder() + "B.MP4");
+    QVERIFY(part.open(QIODevice::Append) && part.write("junk") == 4);
+    part.close();
+    SavedCardFile file(archive, recording);
+    QCOMPARE(file.resumable(), 3000);
+    QVERIFY(file.open(3000, card.size()) && file.write(card.constData() + 3000, 2000));
+    QVERIFY(file.finish());
+    QCOMPARE(file.savedAs(), folder() + "B.MP4");
+    QVERIFY(contents(folder() + "B.MP4") == card);
+    QCOMPARE(QFileInfo(folder() + "B.MP4").lastModified(), kTime);
+    QCOMPARE(QDir(archive.partialFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestLocalArchive::aFailedFreshStartLeavesNoDescription()
+{
+    // Bytes of one recording kept; another recording of the name starts
+    // afresh, and the old bytes cannot be dropped (a file that a scanner
+    // holds on Windows; here, a read-only mount of it).
+    const LocalArchive archive(folder());
+    const CardRecording old{"D.MP4", 5000, kTime};
+    {
+        SavedCardFile file(archive, old);
+        file.prepare();
+        QVERIFY(file.open(0, 5000) && file.write(bytesOf('d', 2000).constData(), 2000));
+    }
+    const QByteArray part = QFile::encodeName(archive.partialFolder() + "D.MP4");
+    if (::mount(part.constData(), part.constData(), nullptr, MS_BIND, nullptr) != 0
+        || ::mount(nullptr, part.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr)
+               != 0)
+        QSKIP("No read-only mount can be made here");
+    const CardRecording next{"D.MP4", 5000, kTime.addDays(7)};
+    SavedCardFile file(archive, next);
+    const bool opened = file.open(0, 5000);
+    ::umount2(part.constData(), MNT_DETACH);
+    QVERIFY(!opened);
+    // No description pairs the old bytes with the new recording, nor with any.
+    QVERIFY(!QFile::exists(archive.partialFolder() + "D.MP4 description"));
+    QCOMPARE(SavedCardFile(archive, next).resumable(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestLocalArchive)
+#include "tst_localarchive.moc"
