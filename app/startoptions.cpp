@@ -23,19 +23,20 @@ const EndpointOption kEndpoints[] = {
 const char kFolderKey[] = "download/dcim";
 
 // HOST[:PORT], HOST a dotted IPv4 address of a single host; the port stays as
-// it was when none is given.
+// it was when none is given. No octet has a leading zero: it would be read as
+// octal, 072 as 58.
 bool parseEndpoint(const QString& text, merro::Endpoint* endpoint)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^(\\d{1,3}(?:\\.\\d{1,3}){3})(?::(\\d{1,5}))?$"));
+    static const QRegularExpression form(QStringLiteral(
+        "^((?:0|[1-9]\\d{0,2})(?:\\.(?:0|[1-9]\\d{0,2})){3})(?::(\\d{1,5}))?$"));
     const QRegularExpressionMatch match = form.match(text);
     QHostAddress address;
     if (!match.hasMatch() || !address.setAddress(match.captured(1))
         || address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
-    // Neither "any host" nor the broadcast address is a device.
+    // Neither "any host" nor a multicast, reserved or broadcast address is a device.
     const quint32 value = address.toIPv4Address();
-    if (value == 0 || value == 0xFFFFFFFFu)
+    if (value == 0 || value >= 0xE0000000u)
         return false;
     unsigned port = endpoint->port;
     if (!match.captured(2).isEmpty())
@@ -92,13 +93,15 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
     for (const EndpointOption& option : kEndpoints) {
         merro::Endpoint* endpoint = &(options->addresses.*option.member);
         const QString key = QLatin1String(option.key);
+        const QString name = QLatin1String(option.name);
         const QString fromSettings = settings.value(key).toString();
-        if (settings.contains(key) && !parseEndpoint(fromSettings, endpoint)) {
+        // The command line wins, over a wrong setting too.
+        if (settings.contains(key) && !parseEndpoint(fromSettings, endpoint)
+            && !parser.isSet(name)) {
             *message = badValue(QStringLiteral("The setting %1 in %2")
                                     .arg(key, settings.fileName()), fromSettings);
             return StartChoice::Refused;
         }
-        const QString name = QLatin1String(option.name);
         if (parser.isSet(name) && !parseEndpoint(parser.value(name), endpoint)) {
             *message = badValue(QStringLiteral("--") + name, parser.value(name));
             return StartChoice::Refused;

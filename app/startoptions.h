@@ -20,7 +20,8 @@ enum class StartChoice { Run, Refused };
 
 // Reads the settings, then `arguments` (the program name first). Refused,
 // with what is wrong in *message, for an unknown option or a value that is
-// not an IPv4 address with a port from 1 to 65535. --help and --version are
-// answered here, and end the program.
+// not the IPv4 address of one host with a port from 1 to 65535; a wrong
+// setting that the command line replaces does not count. --help and
+// --version are answered here, and end the program.
 StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                              StartOptions* options, QString* message);

@@ -282,9 +282,10 @@ private slots:
         QCOMPARE(client.LastFailure(), HttpFailure::BadUrl);
         QCOMPARE(net::waitReadable(peer.listener, 0), 0);
         QCOMPARE(body, std::string("kept"));
-        // A port that refuses, and a full accept queue that leaves a connect unanswered.
+        // A port that refuses a get and a post, and a full accept queue that leaves a connect
+        // unanswered.
         request.url = Peer().url;
-        QVERIFY(!client.Get(request, response, body));
+        QVERIFY(!client.Get(request, response, body) && !client.Post(request, response, "", body));
         QCOMPARE(client.LastFailure(), HttpFailure::NoConnection);
         Peer deaf(0);
         TcpSocket filler;

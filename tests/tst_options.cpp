@@ -19,7 +19,7 @@ private slots:
     void badValuesAreRefused();
     void settingsAndCommandLineReachTheDevice_data();
     void settingsAndCommandLineReachTheDevice();
-    void unwritableFolderIsToldAtStart();
+    void downloadFolderIsCheckedAtStart();
 };
 
 void TestOptions::badValuesAreRefused_data()
@@ -37,8 +37,13 @@ void TestOptions::badValuesAreRefused_data()
     row("is a port out of range refused?", {"--control", "127.0.72.10:70000"}, "", 2,
         "--control: \"127.0.72.10:70000\"");
     row("is a host name refused?", {"--ground", "camera.local"}, "", 2, "--ground");
-    row("is a bad setting refused, naming its file?", {}, "192.168.72", 2,
-        "The setting device/camera in ");
+    row("is an octet with a leading zero refused, not read as octal?",
+        {"--camera", "192.168.072.010"}, "", 2, "--camera: \"192.168.072.010\" is not HOST");
+    row("is 0.0.0.0 refused?", {"--ground", "0.0.0.0"}, "", 2, "--ground: \"0.0.0.0\"");
+    row("is the first multicast address refused?", {"--control", "224.0.0.0"}, "", 2,
+        "--control: \"224.0.0.0\"");
+    row("is a bad setting refused, naming its file, when the command line gives another?",
+        {"--control", "127.0.72.10"}, "192.168.72", 2, "The setting device/camera in ");
     row("is an unknown option refused?", {"--cameras", "1.2.3.4"}, "", 2, "cameras");
     row("does --version print the version?", {"--version"}, "", 0, "merro-download 0.1.0");
     row("does --help name every option?", {"--help"}, "", 0, "--dcim <DIR>");
@@ -70,7 +75,7 @@ void TestOptions::settingsAndCommandLineReachTheDevice_data()
 {
     QTest::addColumn<bool>("onCommandLine");
     QTest::newRow("from the settings file") << false;
-    // Over a setting of a camera that is not there.
+    // Over settings that are wrong, or of a camera that is not there.
     QTest::newRow("from the command line, the download folder too") << true;
 }
 
@@ -91,11 +96,12 @@ void TestOptions::settingsAndCommandLineReachTheDevice()
     QTemporaryDir work;
     QSettings settings(work.filePath("settings.ini"), QSettings::IniFormat);
     QStringList arguments = {"merro-download"};
+    const QStringList overridden = {"127.0.72", "0.0.0.0", "127.0.72.99:9"};
     for (int i = 0; i < 3; ++i) {
         const QString name = QStringList{"control", "ground", "camera"}[i];
         if (onCommandLine)
             arguments << "--" + name << at[i];
-        settings.setValue("device/" + name, onCommandLine ? "127.0.72.99:9" : at[i]);
+        settings.setValue("device/" + name, onCommandLine ? overridden[i] : at[i]);
     }
     if (onCommandLine)
         arguments << "--dcim" << work.filePath("chosen");
@@ -124,12 +130,24 @@ void TestOptions::settingsAndCommandLineReachTheDevice()
     QDir::setCurrent(QDir::tempPath());
 }
 
-void TestOptions::unwritableFolderIsToldAtStart()
+void TestOptions::downloadFolderIsCheckedAtStart()
 {
-    // A folder that can be made is not a problem; one that cannot is told at once.
+    // Taken the way main() takes it, a folder whose parents are not there yet is no
+    // problem: the download makes them.
+    QTemporaryDir work;
+    QVERIFY(QDir::setCurrent(work.path()));
+    QSettings none(work.filePath("none.ini"), QSettings::IniFormat);
+    StartOptions options;
+    QString message;
+    QCOMPARE(readStartOptions({"merro-download", "--dcim", "a/b/c"}, none, &options, &message),
+             StartChoice::Run);
     MainWindow later;
-    later.setDownloadFolder(QDir::tempPath() + "/merro-not-yet/DCIM");
+    later.setDownloadFolder(options.downloadFolder);
     QCOMPARE(later.statusBar()->currentMessage(), QString());
+    QVERIFY(QDir().mkpath(options.downloadFolder));
+    QVERIFY(QFile(work.filePath("a/b/c/x")).open(QIODevice::WriteOnly));
+    QDir::setCurrent(QDir::tempPath());
+    // One that cannot be made is told at once.
     MainWindow window;
     window.setDownloadFolder("/proc/merro/DCIM");
     QCOMPARE(window.statusBar()->currentMessage(),
