@@ -279,5 +279,29 @@
         <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
         <translation>无法写入下载文件夹 %1：请用 --dcim DIR 或设置项 download/dcim 另选一个文件夹。</translation>
     </message>
+    <message>
+        <source>A download is running: it will be stopped first.</source>
+        <translation>正在下载：将先停止下载。</translation>
+    </message>
+    <message>
+        <source>A download is running: it waits while the files are deleted, and the deleted files leave its queue.</source>
+        <translation>正在下载：删除文件时下载暂停，被删除的文件将移出下载队列。</translation>
+    </message>
+    <message>
+        <source>Download stopped to delete all files: %1 of %2 files downloaded.</source>
+        <translation>为删除所有文件已停止下载：已下载 %1 个文件，共 %2 个。</translation>
+    </message>
+    <message>
+        <source>Download stopped to format the card: %1 of %2 files downloaded.</source>
+        <translation>为格式化卡已停止下载：已下载 %1 个文件，共 %2 个。</translation>
+    </message>
+    <message>
+        <source>Already in DCIM/ as %1</source>
+        <translation>已在 DCIM/ 中，名为 %1</translation>
+    </message>
+    <message>
+        <source>DCIM/ holds another recording of this name</source>
+        <translation>DCIM/ 中有另一个同名录像</translation>
+    </message>
 </context>
 </TS>

@@ -279,5 +279,29 @@
         <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
         <translation>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</translation>
     </message>
+    <message>
+        <source>A download is running: it will be stopped first.</source>
+        <translation>A download is running: it will be stopped first.</translation>
+    </message>
+    <message>
+        <source>A download is running: it waits while the files are deleted, and the deleted files leave its queue.</source>
+        <translation>A download is running: it waits while the files are deleted, and the deleted files leave its queue.</translation>
+    </message>
+    <message>
+        <source>Download stopped to delete all files: %1 of %2 files downloaded.</source>
+        <translation>Download stopped to delete all files: %1 of %2 files downloaded.</translation>
+    </message>
+    <message>
+        <source>Download stopped to format the card: %1 of %2 files downloaded.</source>
+        <translation>Download stopped to format the card: %1 of %2 files downloaded.</translation>
+    </message>
+    <message>
+        <source>Already in DCIM/ as %1</source>
+        <translation>Already in DCIM/ as %1</translation>
+    </message>
+    <message>
+        <source>DCIM/ holds another recording of this name</source>
+        <translation>DCIM/ holds another recording of this name</translation>
+    </message>
 </context>
 </TS>
