@@ -104,7 +104,7 @@ void TestOptions::settingsAndCommandLineReachTheDevice()
         settings.setValue("device/" + name, onCommandLine ? overridden[i] : at[i]);
     }
     if (onCommandLine)
-        arguments << "--dcim" << work.filePath("chosen");
+        arguments << "--dcim" << work.filePath("chosen/a/b");
     StartOptions options;
     QString message;
     QCOMPARE(readStartOptions(arguments, settings, &options, &message), StartChoice::Run);
@@ -123,7 +123,7 @@ void TestOptions::settingsAndCommandLineReachTheDevice()
     QTRY_VERIFY(!window->isReadingCardDetails());
     table->selectRow(0);
     QTest::mouseClick(window->findChild<QPushButton*>("pushButtonDownloadFile"), Qt::LeftButton);
-    const QString copy = (onCommandLine ? "chosen/" : "DCIM/") + table->item(0, 0)->text();
+    const QString copy = (onCommandLine ? "chosen/a/b/" : "DCIM/") + table->item(0, 0)->text();
     QTRY_VERIFY(QFile::exists(copy));
     window.reset();
     merro::deviceAddresses() = merro::DeviceAddresses();
