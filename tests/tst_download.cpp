@@ -429,10 +429,14 @@ void TestDownload::cardOperationsWaitForTheTransfer()
 {
     // Every question answered Yes.
     QTimer answer;
-    answer.callOnTimeout(this, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            (box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)
-                                           : box->button(QMessageBox::Ok))->click();
+    QStringList asked;
+    answer.callOnTimeout(this, [&asked] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked << box->text();
+        (box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)
+                                       : box->button(QMessageBox::Ok))->click();
     });
     answer.start(20);
     auto* bar = child<QProgressBar>("progressBarDownLoad");
@@ -466,6 +470,7 @@ void TestDownload::cardOperationsWaitForTheTransfer()
     QTRY_COMPARE(status(), QString("Download stopped to format the card: 0 of 1 files"
                                    " downloaded."));
     QVERIFY(!QFile::exists("DCIM/BIG.MP4") && bar->isHidden());
+    QVERIFY(asked.value(1).endsWith("\n\nA download is running: it will be stopped first."));
     QVERIFY(sim.command("stats"));
     QVERIFY(sim.lines("sim: ok stats", from).value(0).endsWith(" overlaps=0"));
     for (int i = 0; i < 8; ++i)
