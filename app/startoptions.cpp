@@ -80,6 +80,26 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                       QStringLiteral("Download into DIR (default DCIM in the working folder; "
                                      "setting %1).").arg(QLatin1String(kFolderKey)),
                       QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("sync-on-link"),
+                      QStringLiteral("In the window: download the new recordings on each link "
+                                     "(setting %1=true).").arg(QLatin1String(kSyncOnLinkKey))});
+    parser.addOption({QStringLiteral("sync"),
+                      QStringLiteral("No window: link, download every recording not yet in the "
+                                     "download folder, oldest first, and end. Exit codes: 0 all "
+                                     "new recordings arrived (or none was new), 1 some did not "
+                                     "(named), 2 bad options, 3 the device, the camera or a "
+                                     "whole listing could not be had, 4 another run holds the "
+                                     "download folder or the camera.")});
+    const QStringList syncOnly = {QStringLiteral("free-card"), QStringLiteral("dry-run"),
+                                  QStringLiteral("quiet")};
+    parser.addOption({syncOnly[0],
+                      QStringLiteral("With --sync: then delete from the card the recordings "
+                                     "verified in the download folder (after a whole listing "
+                                     "only).")});
+    parser.addOption({syncOnly[1],
+                      QStringLiteral("With --sync: list what would be downloaded and deleted; "
+                                     "send nothing but the listing.")});
+    parser.addOption({syncOnly[2], QStringLiteral("With --sync: print failures only.")});
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
         return StartChoice::Refused;
@@ -107,6 +127,18 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
             return StartChoice::Refused;
         }
     }
+    options->sync = parser.isSet(QStringLiteral("sync"));
+    for (const QString& name : syncOnly) {
+        if (parser.isSet(name) && !options->sync) {
+            *message = QStringLiteral("--%1 goes with --sync.").arg(name);
+            return StartChoice::Refused;
+        }
+    }
+    options->freeCard = parser.isSet(syncOnly[0]);
+    options->dryRun = parser.isSet(syncOnly[1]);
+    options->quiet = parser.isSet(syncOnly[2]);
+    options->syncOnLink = parser.isSet(QStringLiteral("sync-on-link"))
+                          || settings.value(QLatin1String(kSyncOnLinkKey)).toBool();
     QString folder = settings.value(QLatin1String(kFolderKey)).toString();
     if (parser.isSet(QStringLiteral("dcim")))
         folder = parser.value(QStringLiteral("dcim"));

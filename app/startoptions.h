@@ -7,14 +7,23 @@
 
 class QSettings;
 
-// What the tool is started with: the device's addresses and the download
-// folder. Each is the compiled-in default unless the settings file says
-// otherwise, and the command line wins over both.
+// What the tool is started with: the device's addresses, the download
+// folder and whether each link downloads the new recordings. Each is the
+// compiled-in default unless the settings file says otherwise, and the
+// command line wins over both. The rest is for a sync without a window.
 struct StartOptions
 {
     merro::DeviceAddresses addresses;
     QString downloadFolder = QStringLiteral("DCIM/");
+    bool syncOnLink = false;
+    bool sync = false;
+    bool freeCard = false;
+    bool dryRun = false;
+    bool quiet = false;
 };
+
+// The settings key of syncOnLink, which the window writes back.
+constexpr char kSyncOnLinkKey[] = "sync/onLink";
 
 enum class StartChoice { Run, Refused };
 

@@ -5,6 +5,7 @@
 // bench/card-listing.sh.
 #include "benchloop.h"
 #include "deviceconfig.h"
+#include "httpclient.h"
 #include "mainwindow.h"
 #include "simdevice.h"
 

@@ -1,87 +1,67 @@
-// The window's card slots: listing and maintenance.
+// The window's card slots: listing and maintenance, through the card engine.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "cardbusy.h"
 #include "cardendpoints.h"
-#include "cardfilename.h"
-#include "cardrecording.h"
+#include "cardengine.h"
 #include "cardreplies.h"
 
-#include <QEventLoop>
 #include <QFont>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdlib>
-#include <numeric>
-#include <string>
 
 namespace {
 
 const char kConfirmTitle[] = "单击消息";
 
-static_assert(MainWindow::kFileNameSize == CardReplies::kValueSize);
-
 } // namespace
 
 void MainWindow::setCardDeadlines(int requestMs, int maintenanceMs)
 {
-    cardRequestDeadlineMs = requestMs;
-    cardMaintenanceDeadlineMs = maintenanceMs;
+    engine->setDeadlines(requestMs, maintenanceMs);
 }
 
-bool MainWindow::runCardJob(const std::function<void()>& job)
+void MainWindow::connectCardEngine()
 {
-    const QPointer<MainWindow> self(this);
-    std::atomic<bool> done{false};
-    cardCancel = false;
-    cardAborted = false;
-    QThread* helper = QThread::create([&job, &done] {
-        job();
-        done = true;
+    connect(engine, &CardEngine::rowsListed, this, &MainWindow::fillTableFromCard);
+    connect(engine, &CardEngine::detailsArrived, this, [this](int row, const QByteArray& reply) {
+        // The table's row of that name: rows removed meanwhile may have moved it.
+        const QString name = engine->recording(row).name;
+        const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
+        const int shown = item && item->text() == name ? row : rowOfName(name);
+        if (shown >= 0)
+            ParseFileInfo(reply.constData(), shown);
     });
-    // A child, so that a window destroyed meanwhile joins it first.
-    helper->setParent(this);
-    QEventLoop loop;
-    connect(helper, &QThread::finished, &loop, &QEventLoop::quit);
-    helper->start();
-    loop.exec();
-    if (!self)
-        return false;
-    if (!done) {
-        // The loop was ended from outside: the application is quitting.
-        cardCancel = true;
-        cardAborted = true;
-    }
-    helper->wait();
-    delete helper;
-    return !cardAborted;
+    connect(engine, &CardEngine::detailsProgress, this, &MainWindow::showDetailsProgress);
+    connect(engine, &CardEngine::detailsEnded, this, &MainWindow::showDetailsEnd);
+    // The rows the operator sees are asked for first.
+    connect(ui->tableWidgetFileInfo->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &MainWindow::preferVisibleDetails);
 }
 
-bool MainWindow::cardGet(const QString& url, int deadlineMs, bool* ok)
+bool MainWindow::isReadingCardDetails() const
 {
-    httpRequest.url = url.toUtf8().toStdString();
-    responseBody.clear();
-    httpClient.SetTimeouts(merro::http::kConnectTimeoutMs, deadlineMs);
-    return runCardJob(
-        [this, ok] { *ok = httpClient.Get(httpRequest, httpResponse, responseBody); });
+    return engine->isReadingDetails();
 }
 
 QString MainWindow::cardAtRisk()
 {
-    QVector<int> rows(ui->tableWidgetFileInfo->rowCount());
-    std::iota(rows.begin(), rows.end(), 0);
-    QString risk = notOnDiskText(rows, true);
-    if (downloadRunning)
-        risk += (risk.isEmpty() ? QString() : QStringLiteral("\n\n"))
+    for (int row = 0; row < ui->tableWidgetFileInfo->rowCount(); ++row)
+        markOnDisk(row);
+    const CardEngine::AtRisk risk = engine->cardAtRisk();
+    QString text = riskText(risk.known, risk.missing, risk.total, true);
+    if (engine->downloads()->isRunning())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n"))
                 + tr("A download is running: it will be stopped first.");
-    return risk;
+    return text;
 }
 
 bool MainWindow::askCard(const QString& title, const QString& question, const QString& risk)
@@ -98,63 +78,57 @@ void MainWindow::on_pushButtonEnterTFcard_clicked()
 {
     if (!linked)
         return;
-    // A new listing replaces the one whose details are still coming.
-    endCardDetails();
     const QPointer<MainWindow> self(this);
-    pauseDownloads();
+    // A new listing replaces the one whose details are still coming; a
+    // download pauses meanwhile.
+    engine->endDetails();
+    engine->beginCardOperation();
     if (!self)
         return;
     listCard();
     if (self)
-        resumeDownloads();
+        engine->endCardOperation();
 }
 
-void MainWindow::listCard()
+bool MainWindow::listCard()
 {
+    const QPointer<MainWindow> self(this);
     const CardBusy busy(ui);
-    bool ok = false;
-    if (!cardGet(urlGetFileCount, cardRequestDeadlineMs, &ok))
-        return;
-    char countText[16] = "";
-    if (ok) {
-        CardReplies::cutFileCount(responseBody.c_str(), countText, sizeof countText);
-        if (!cardGet(urlGetFileList + QLatin1String(countText), cardRequestDeadlineMs, &ok))
-            return;
-    }
-    if (!ok) {
+    const CardEngine::Listing listing = engine->list(true);
+    if (!self)
+        return false;
+    cardAborted = listing.asked == CardEngine::Asked::Aborted;
+    if (listing.asked == CardEngine::Asked::Failed)
         keepEarlierListing();
-        return;
+    return listing.asked == CardEngine::Asked::Answered;
+}
+
+void MainWindow::fillTableFromCard()
+{
+    QTableWidget* table = ui->tableWidgetFileInfo;
+    table->setRowCount(0);
+    table->setRowCount(engine->rowCount());
+    for (int row = 0; row < engine->rowCount(); ++row) {
+        auto* item = new QTableWidgetItem(engine->recording(row).name);
+        // The columns share the width equally and cut long names.
+        item->setToolTip(item->text());
+        table->setItem(row, 0, item);
     }
-    // An error page is read like any reply, but what it yields is no list.
-    const bool errorPage = httpResponse.status != 200;
-    const CardReplies::FileList list = listCardEntries();
-    const long long count = std::strtoll(countText, nullptr, 10);
-    const int listed = list.rows + list.leftOut;
-    QStringList problems;
-    if (errorPage) {
-        problems << tr("Could not read the card's file list.");
-    } else {
-        if (list.leftOut > 0)
-            problems << tr("%1 entries of the card's list were left out: unsafe names or more"
-                           " than %2 files.").arg(list.leftOut).arg(kMaxFiles);
-        // A list that ends early must never pass for the whole card.
-        if (countText[0] != '\0' && listed < count)
-            problems << tr("The camera counts %1 files but listed %2.").arg(count).arg(listed);
-        else if (list.cut)
-            problems << tr("The card's file list was cut off after %1 files.").arg(listed);
-    }
-    cardRowsCurrent = true;
-    cardListedWhole = problems.isEmpty();
-    cardLeftOut = list.leftOut;
-    // Never more requests than rows: slots past them hold no name of this list.
-    const int total = static_cast<int>(std::min(count, static_cast<long long>(list.rows)));
-    beginCardDetails(std::max(total, 0), problems);
+    preferVisibleDetails();
+}
+
+void MainWindow::preferVisibleDetails()
+{
+    const QTableWidget* table = ui->tableWidgetFileInfo;
+    const int top = table->rowAt(0);
+    int bottom = table->rowAt(table->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = table->rowCount() - 1;
+    engine->preferDetails(top, top < 0 ? -1 : bottom);
 }
 
 void MainWindow::keepEarlierListing()
 {
-    cardRowsCurrent = false;
-    cardListedWhole = false;
     QTableWidget* table = ui->tableWidgetFileInfo;
     if (table->rowCount() == 0) {
         showFailure(tr("Could not read the card's file list."));
@@ -173,22 +147,6 @@ void MainWindow::keepEarlierListing()
     }
     showFailure(tr("Could not read the card's file list. The rows shown are from an earlier"
                    " listing."));
-}
-
-CardReplies::FileList MainWindow::listCardEntries()
-{
-    const CardReplies::FileList list =
-        CardReplies::cutFileList(responseBody, fileNames, kMaxFiles);
-    QTableWidget* table = ui->tableWidgetFileInfo;
-    table->setRowCount(0);
-    table->setRowCount(list.rows);
-    for (int row = 0; row < list.rows; ++row) {
-        auto* item = new QTableWidgetItem(QString::fromLatin1(fileNames[row]));
-        // The columns share the width equally and cut long names.
-        item->setToolTip(item->text());
-        table->setItem(row, 0, item);
-    }
-    return list;
 }
 
 void MainWindow::ParseFileInfo(const char* fileinfo, int Index)
@@ -234,9 +192,8 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
     GetSelectedFiles();
     if (selectedCount == 0)
         return;
-    const QVector<int> rows(selectedRows, selectedRows + selectedCount);
-    QString risk = notOnDiskText(rows, false);
-    if (downloadRunning)
+    QString risk = notOnDiskText(QVector<int>(selectedRows, selectedRows + selectedCount));
+    if (engine->downloads()->isRunning())
         risk += (risk.isEmpty() ? QString() : QStringLiteral("\n\n"))
                 + tr("A download is running: it waits while the files are deleted, and the"
                      " deleted files leave its queue.");
@@ -244,12 +201,10 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
                  tr("Delete the %1 selected files from the card?").arg(selectedCount), risk))
         return;
     const QPointer<MainWindow> self(this);
-    holdCardDetails();
+    engine->beginCardOperation();
     if (!self)
         return;
-    pauseDownloads();
-    if (!self)
-        return;
+    cardAborted = false;
     {
         const CardBusy busy(ui);
         cardDeleteFailures = 0;
@@ -257,46 +212,44 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
         while (selectedCursor < selectedCount) {
             const int row = selectedRows[selectedCursor];
             const QTableWidgetItem* item = ui->tableWidgetFileInfo->item(row, 0);
-            const QString name = item ? item->text() : QString();
-            const int failuresBefore = cardDeleteFailures;
-            DeleteFile(name);
+            DeleteFile(item ? item->text() : QString());
             if (!self)
                 return;
             if (cardAborted)
                 break;
-            if (cardDeleteFailures == failuresBefore)
-                dropFromDownloads(name);
             if (cardDeleteStopped) {
                 cardDeleteFailures += selectedCount - selectedCursor;
                 break;
             }
         }
     }
-    resumeDownloads();
-    releaseCardDetails();
+    engine->endCardOperation();
     if (cardAborted)
         return;
     if (cardDeleteFailures > 0)
         showFailure(tr("%1 of %2 selected files could not be deleted.")
                         .arg(cardDeleteFailures).arg(selectedCount));
-    else if (!downloadRunning)
+    else if (!engine->downloads()->isRunning())
         statusBar()->clearMessage();
 }
 
 void MainWindow::DeleteFile(QString fileName)
 {
     ui->pushButtonDeleteFile->setEnabled(false);
-    bool ok = false;
-    if (merro::isPlainCardFileName(fileName.toLatin1().toStdString())) {
-        if (!cardGet(QStringLiteral("%1%2").arg(urlDeleteFile, fileName), cardRequestDeadlineMs,
-                     &ok))
-            return;
-        // As for the listing: one wait for a camera that does not answer.
-        cardDeleteStopped = !ok && noAnswer(httpClient.LastFailure());
+    const QPointer<MainWindow> self(this);
+    bool deleted = false;
+    bool noReply = false;
+    const CardEngine::Asked asked = engine->deleteFile(fileName, &deleted, &noReply);
+    if (!self)
+        return;
+    if (asked == CardEngine::Asked::Aborted) {
+        cardAborted = true;
+        return;
     }
+    cardDeleteStopped = noReply;
     // Also after a failure, so that the user can try again.
     ui->pushButtonDeleteFile->setEnabled(true);
-    if (ok)
+    if (deleted)
         ui->tableWidgetFileInfo->removeRow(selectedRows[selectedCursor]);
     else
         ++cardDeleteFailures;
@@ -310,8 +263,8 @@ void MainWindow::on_pushButtonDeleteAllFiles_clicked()
         return;
     if (!askCard(tr("Delete All Files"), tr("Delete every file on the card?"), cardAtRisk()))
         return;
-    endCardDetails();
-    runCardMaintenance(urlDeleteAllFiles, QStringLiteral("已删除卡内所有文件"),
+    runCardMaintenance(CardEndpoints::url(CardEndpoints::kDeleteAllFiles),
+                       QStringLiteral("已删除卡内所有文件"),
                        tr("The camera did not confirm deleting all files."),
                        tr("Download stopped to delete all files: %1 of %2 files downloaded."));
 }
@@ -323,8 +276,8 @@ void MainWindow::on_pushButtonFormatCard_clicked()
     if (!askCard(tr("Format Card"), tr("Format the card? Every file on it will be lost."),
                  cardAtRisk()))
         return;
-    endCardDetails();
-    runCardMaintenance(urlFormatCard, QStringLiteral("格式化卡成功"),
+    runCardMaintenance(CardEndpoints::url(CardEndpoints::kFormatCard),
+                       QStringLiteral("格式化卡成功"),
                        tr("The camera did not confirm formatting the card."),
                        tr("Download stopped to format the card: %1 of %2 files downloaded."));
 }
@@ -335,8 +288,8 @@ void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
     const QPointer<MainWindow> self(this);
     // The recordings the queue was fetching are about to go; the queue says so.
     QString stopped;
-    if (downloadRunning) {
-        stopDownloadsForCard(stopSummary);
+    if (engine->downloads()->isRunning()) {
+        engine->downloads()->stop(stopSummary);
         if (!self)
             return;
         stopped = statusBar()->currentMessage();
@@ -344,20 +297,19 @@ void MainWindow::runCardMaintenance(const QString& url, const QString& boxText,
     const auto tell = [&stopped](const QString& text) {
         return stopped.isEmpty() ? text : text + QStringLiteral("  ") + stopped;
     };
-    bool ok = false;
+    bool confirmed = false;
+    CardEngine::Asked asked;
     {
         const CardBusy busy(ui);
-        if (!cardGet(url, cardMaintenanceDeadlineMs, &ok))
+        asked = engine->changeWholeCard(url, stopSummary, &confirmed);
+        if (!self || asked == CardEngine::Asked::Aborted)
             return;
     }
-    if (!ok) {
+    if (asked == CardEngine::Asked::Failed) {
         showFailure(tell(failureText));
         return;
     }
-    // Emptied whatever the answer; only a confirmed one says the card is empty.
-    cardRowsCurrent = cardListedWhole = responseBody == "Success\r\n";
-    cardLeftOut = 0;
-    if (responseBody == "Success\r\n") {
+    if (confirmed) {
         statusBar()->showMessage(stopped);
         QMessageBox::information(this, QString::fromUtf8(kConfirmTitle), boxText);
         if (!self)

@@ -1,7 +1,8 @@
 #pragma once
 
-// Where terminals and standard input differ between platforms, as
-// platformsocket.h does for sockets. For the simulated device's commands.
+// Where terminals, consoles and signals differ between platforms, as
+// platformsocket.h does for sockets. For the simulated device's commands and
+// for the tool's sync without a window.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -10,10 +11,16 @@
 #include <functional>
 
 #ifdef _WIN32
+// windows.h, set up as the rest of the tool has it.
+#  include "platformsocket.h"
 #  include <cstdio>
+#  include <io.h>
 #  include <thread>
 #else
 #  include <QSocketNotifier>
+#  include <csignal>
+#  include <cstdio>
+#  include <fcntl.h>
 #  include <unistd.h>
 #endif
 
@@ -67,6 +74,82 @@ inline void readInputLines(QObject* context, std::function<void(const QByteArray
             onLine(line);
         }
     });
+#endif
+}
+
+// A program built for the windowing system has no console of its own on
+// Windows: its output goes to the console it was started from, if any.
+inline void useParentConsole()
+{
+#ifdef _WIN32
+    if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
+}
+
+// Whether standard output is a terminal, where a line can be redrawn.
+inline bool outputIsTerminal()
+{
+#ifdef _WIN32
+    return ::_isatty(::_fileno(stdout)) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+namespace detail {
+#ifdef _WIN32
+inline std::function<void()>& interruptHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+#else
+inline int& interruptPipe()
+{
+    static int writeEnd = -1;
+    return writeEnd;
+}
+#endif
+} // namespace detail
+
+// Calls onInterrupt on the thread of `context` when the user presses Ctrl+C
+// or the process is asked to end (SIGTERM; the console closing on Windows).
+inline void onInterrupt(QObject* context, std::function<void()> onInterrupt)
+{
+#ifdef _WIN32
+    detail::interruptHandler() = [context, onInterrupt] {
+        QMetaObject::invokeMethod(context, onInterrupt, Qt::QueuedConnection);
+    };
+    ::SetConsoleCtrlHandler(
+        [](DWORD) -> BOOL {
+            detail::interruptHandler()();
+            return TRUE;
+        },
+        TRUE);
+#else
+    // The handler may only write: the notifier hands the rest to the loop.
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return;
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    detail::interruptPipe() = ends[1];
+    auto* notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [onInterrupt](int fd) {
+        char drained[16];
+        (void)::read(fd, drained, sizeof drained);
+        onInterrupt();
+    });
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char one = 1;
+        (void)::write(detail::interruptPipe(), &one, 1);
+    };
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 #endif
 }
 

@@ -66,7 +66,16 @@ void DownloadFileThread::DownloadFile(QString fileName)
         recording.size = recording.size < 0 ? told.size : recording.size;
         recording.created = recording.created.isValid() ? recording.created : told.created;
     }
-    SavedCardFile file(LocalArchive(folder), recording);
+    const LocalArchive archive(folder);
+    if (plain && skipWhenSafe) {
+        const QString copy = archive.copyOf(recording);
+        if (!copy.isEmpty()) {
+            emit alreadySafe(fileName, copy);
+            emit downloadFileFinished();
+            return;
+        }
+    }
+    SavedCardFile file(archive, recording);
     if (plain)
         job.resumeFrom = file.resumable();
     job.total = recording.size;

@@ -32,6 +32,9 @@ public:
     qint64 listedSize = -1; // -1: not known
     QString folder = QStringLiteral("DCIM/"); // where it goes, ending in '/'
     int detailsDeadlineMs = 10000;
+    // A sync: a recording the folder holds already (once its details are
+    // known) is not fetched again.
+    bool skipWhenSafe = false;
 
 signals:
     void downloadFileFinished();
@@ -46,6 +49,8 @@ signals:
     // Where the whole file went: its own name, or one beside a different
     // recording of that name.
     void fileSaved(const QString& name, const QString& path);
+    // Instead of fileSaved: the folder held it already, and nothing was fetched.
+    void alreadySafe(const QString& name, const QString& path);
 
 protected:
     void run() override;

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardengine.h"
 #include "localarchive.h"
 
 #include <QAction>
@@ -39,30 +40,16 @@ void MainWindow::setDownloadFolder(const QString& folder)
     dcimFolder = QDir::fromNativeSeparators(folder);
     if (!dcimFolder.endsWith(QLatin1Char('/')))
         dcimFolder += QLatin1Char('/');
+    engine->setFolder(dcimFolder);
     // Told at start, not when the first download fails: a tool started from a
     // desktop menu may run in a folder nobody can write.
-    const QString existing = existingFolderOf(dcimFolder);
+    const QString existing = DownloadQueue::existingFolderOf(dcimFolder);
     QTemporaryFile probe(existing + QStringLiteral("/.merro-probe-XXXXXX"));
     if (existing.isEmpty() || !probe.open())
-        statusBar()->showMessage(
+        showFailure(
             tr("Cannot write to the download folder %1: choose another with --dcim DIR or the"
                " setting download/dcim.")
                 .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir(dcimFolder).absolutePath()))));
-}
-
-QString MainWindow::existingFolderOf(const QString& folder)
-{
-    QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    // A file in the way: the folder can never be made.
-    if (QFileInfo(path).exists() && !QFileInfo(path).isDir())
-        return QString();
-    while (!QFileInfo(path).isDir()) {
-        const QString parent = QFileInfo(path).path();
-        if (parent == path)
-            return QString();
-        path = parent;
-    }
-    return path;
 }
 
 QString MainWindow::downloadFolder() const
@@ -126,18 +113,21 @@ void MainWindow::selectFilesNotOnDisk()
     table->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
-QString MainWindow::notOnDiskText(const QVector<int>& rows, bool wholeCard)
+QString MainWindow::notOnDiskText(const QVector<int>& rows)
+{
+    QStringList names;
+    for (int row : rows) {
+        // The marks follow the disk as it is now.
+        markOnDisk(row);
+        names << rowRecording(row).name;
+    }
+    const CardEngine::AtRisk risk = engine->atRisk(names);
+    return riskText(risk.known, risk.missing, risk.total, false);
+}
+
+QString MainWindow::riskText(bool known, int missing, int total, bool wholeCard) const
 {
     // What a delete or a format may cost: only counts of a complete listing say it.
-    bool known = wholeCard ? cardListedWhole : cardRowsCurrent;
-    int missing = wholeCard ? cardLeftOut : 0;
-    for (int row : rows) {
-        known = known && rowRecording(row).size >= 0;
-        // Read now, not at the listing: a copy may have been moved or deleted since.
-        markOnDisk(row);
-        missing += isOnDisk(row) ? 0 : 1;
-    }
-    const int total = rows.size() + (wholeCard ? cardLeftOut : 0);
     if (!known)
         return tr("The card's contents are not fully known: list the card to see which"
                   " recordings are not in DCIM/ yet.");

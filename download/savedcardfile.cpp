@@ -17,6 +17,9 @@ constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // How much a power cut may cost a resumed download: what arrived since the
 // last sync is not trusted.
 constexpr long long kSyncStep = 64 * 1024 * 1024;
+// A smaller file is fetched again whole rather than resumed: a description
+// of its own would cost more than the bytes.
+constexpr long long kResumableFrom = 256 * 1024;
 
 const char kTimeFormat[] = "yyyyMMddHHmmss";
 
@@ -60,8 +63,9 @@ SavedCardFile::~SavedCardFile()
 {
     if (!part.isOpen())
         return;
-    // Bytes that arrived are kept for the next try; nothing is not worth keeping.
-    if (written == 0) {
+    // Bytes that arrived are kept for the next try, when a description says
+    // what they are; nothing is not worth keeping.
+    if (written == 0 || !described) {
         discard();
         return;
     }
@@ -93,9 +97,12 @@ bool SavedCardFile::open(long long from, long long total)
     if (from > 0) {
         // What was never synced may be anything: it goes.
         if (!part.open(QIODevice::ReadWrite) || part.size() < from || !part.resize(from)
-            || !part.seek(from))
+            || !part.seek(from)) {
+            part.close();
             return false;
+        }
         written = writtenBack = synced = from;
+        described = true;
         return true;
     }
     // Old bytes first, then the new description: whatever step fails, no
@@ -105,7 +112,8 @@ bool SavedCardFile::open(long long from, long long total)
     if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     written = writtenBack = synced = 0;
-    return describe(0);
+    described = this->total >= kResumableFrom;
+    return !described || describe(0);
 }
 
 bool SavedCardFile::write(const char* data, int length)
@@ -119,7 +127,7 @@ bool SavedCardFile::write(const char* data, int length)
         merro::fs::startWriteBack(part.handle(), writtenBack, written - writtenBack);
         writtenBack = written;
     }
-    return written - synced < kSyncStep || checkpoint();
+    return !described || written - synced < kSyncStep || checkpoint();
 }
 
 bool SavedCardFile::checkpoint()

@@ -44,4 +44,5 @@ private:
     long long written = 0;
     long long writtenBack = 0;
     long long synced = 0;
+    bool described = false; // the bytes can be resumed from
 };

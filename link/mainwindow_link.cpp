@@ -2,12 +2,13 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cardengine.h"
 #include "controlclientthread.h"
 #include "deviceaddresses.h"
+#include "devicelink.h"
 #include "groundclientthread.h"
 
 #include <QFont>
-#include <QTcpSocket>
 
 namespace {
 
@@ -28,11 +29,7 @@ QString versionText(double number)
 
 bool MainWindow::IPLive(QString ip, int port, int timeout)
 {
-    QTcpSocket socket;
-    socket.abort();
-    socket.connectToHost(ip, static_cast<quint16>(port), QIODevice::ReadWrite,
-                         QAbstractSocket::AnyIPProtocol);
-    return socket.waitForConnected(timeout);
+    return DeviceLink::unitAnswers(ip, port, timeout);
 }
 
 void MainWindow::on_pushButtonLinkMERRO_clicked()
@@ -40,7 +37,7 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
     if (linked)
         return;
     // The probes take a while: the camera's details are not asked for meanwhile.
-    endCardDetails();
+    engine->endDetails();
 
     const int wait = LinkChannel::kProbeTimeoutMs;
     const merro::Endpoint& ground = merro::deviceAddresses().ground;
@@ -54,8 +51,6 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
     }
 
     showLinkState(ui->lineEditLinkMERRO, true);
-    // Another device, or another card: the table is no listing of it yet.
-    cardRowsCurrent = cardListedWhole = false;
     // After a link loss the first pair is still running and reconnecting.
     if (!findChild<ControlClientThread*>(QString(), Qt::FindDirectChildrenOnly)) {
         auto* control = new ControlClientThread(this);
@@ -68,6 +63,7 @@ void MainWindow::on_pushButtonLinkMERRO_clicked()
         ground->start(QThread::InheritPriority);
     }
     linked = true;
+    linkCameUp();
 }
 
 void MainWindow::VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer)
@@ -84,6 +80,11 @@ void MainWindow::VersionInfo(char hardType, int hardVer, int softVer, int Protoc
 
 void MainWindow::updateLinkedFlag(bool flag)
 {
+    const bool recovered = flag && !linked;
     linked = flag;
     showLinkState(ui->lineEditLinkMERRO, flag);
+    if (recovered)
+        linkCameUp();
+    else
+        engine->linkChanged(flag);
 }

@@ -311,7 +311,8 @@ void TestFaults::faultEndsAsTheUserExpects()
                  .match(status()).hasMatch() && table()->rowCount() == 3, qPrintable(status()));
     startDownload();
     QVERIFY(downloadEnded(kBoundMs[Download] + kMarginMs));
-    QVERIFY(status() == "1 of 1 files downloaded" && bytesOf("DCIM/OK.MP4") == card);
+    QVERIFY2(status() == "1 of 1 files downloaded" && bytesOf("DCIM/OK.MP4") == card,
+             qPrintable(status()));
     clock.restart();
     win.reset();
     QVERIFY2(clock.elapsed() < kMarginMs, qPrintable(QString::number(clock.elapsed())));

@@ -107,21 +107,21 @@ void TestLocalArchive::findsAndPlacesRecordings()
 void TestLocalArchive::resumesOnlyTheSameRecordingAsFarAsSynced()
 {
     const LocalArchive archive(folder());
-    const QByteArray card = bytesOf('b', 5000);
+    const QByteArray card = bytesOf('b', 500000);
     const CardRecording recording{"B.MP4", card.size(), kTime};
     {
         SavedCardFile file(archive, recording);
         file.prepare();
-        QVERIFY(file.open(0, card.size()) && file.write(card.constData(), 3000));
+        QVERIFY(file.open(0, card.size()) && file.write(card.constData(), 300000));
         // Broken off here: what came is kept for the next try.
     }
     // Bytes of a recording whose time was not known when they came.
     const CardRecording timeless{"C.MP4", card.size(), QDateTime()};
     {
         SavedCardFile file(archive, timeless);
-        QVERIFY(file.open(0, card.size()) && file.write(card.constData(), 3000));
+        QVERIFY(file.open(0, card.size()) && file.write(card.constData(), 300000));
     }
-    QCOMPARE(SavedCardFile(archive, recording).resumable(), 3000);
+    QCOMPARE(SavedCardFile(archive, recording).resumable(), 300000);
     // Only the same size and the same time, both known, may go on from them.
     for (const CardRecording& other :
          {CardRecording{"B.MP4", card.size(), kTime.addSecs(60)},
@@ -135,8 +135,8 @@ void TestLocalArchive::resumesOnlyTheSameRecordingAsFarAsSynced()
     QVERIFY(part.open(QIODevice::Append) && part.write("junk") == 4);
     part.close();
     SavedCardFile file(archive, recording);
-    QCOMPARE(file.resumable(), 3000);
-    QVERIFY(file.open(3000, card.size()) && file.write(card.constData() + 3000, 2000));
+    QCOMPARE(file.resumable(), 300000);
+    QVERIFY(file.open(300000, card.size()) && file.write(card.constData() + 300000, 200000));
     QVERIFY(file.finish());
     QCOMPARE(file.savedAs(), folder() + "B.MP4");
     QVERIFY(contents(folder() + "B.MP4") == card);
@@ -151,20 +151,20 @@ void TestLocalArchive::aFailedFreshStartLeavesNoDescription()
     // afresh, and the old bytes cannot be dropped (a file that a scanner
     // holds on Windows; here, a read-only mount of it).
     const LocalArchive archive(folder());
-    const CardRecording old{"D.MP4", 5000, kTime};
+    const CardRecording old{"D.MP4", 500000, kTime};
     {
         SavedCardFile file(archive, old);
         file.prepare();
-        QVERIFY(file.open(0, 5000) && file.write(bytesOf('d', 2000).constData(), 2000));
+        QVERIFY(file.open(0, 500000) && file.write(bytesOf('d', 200000).constData(), 200000));
     }
     const QByteArray part = QFile::encodeName(archive.partialFolder() + "D.MP4");
     if (::mount(part.constData(), part.constData(), nullptr, MS_BIND, nullptr) != 0
         || ::mount(nullptr, part.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr)
                != 0)
         QSKIP("No read-only mount can be made here");
-    const CardRecording next{"D.MP4", 5000, kTime.addDays(7)};
+    const CardRecording next{"D.MP4", 500000, kTime.addDays(7)};
     SavedCardFile file(archive, next);
-    const bool opened = file.open(0, 5000);
+    const bool opened = file.open(0, 500000);
     ::umount2(part.constData(), MNT_DETACH);
     QVERIFY(!opened);
     // No description pairs the old bytes with the new recording, nor with any.

@@ -1,10 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "carddetailsthread.h"
-#include "cardendpoints.h"
+#include "cardengine.h"
 #include "deviceaddresses.h"
-#include "downloadfilethread.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,32 +15,20 @@
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
+    , engine(new CardEngine(this))
     , linked(false)
-    , fileInfoIndex(0)
     , selectedCursor(0)
     , selectedCount(0)
 {
-    urlGetFileCount = CardEndpoints::url(CardEndpoints::kGetFileCount);
-    urlGetFileList = CardEndpoints::url(CardEndpoints::kGetFileList);
-    urlDeleteFile = CardEndpoints::url(CardEndpoints::kDeleteFile);
-    urlGetFileInfo = CardEndpoints::url(CardEndpoints::kGetFileInfo);
-    urlDeleteAllFiles = CardEndpoints::url(CardEndpoints::kDeleteAllFiles);
-    urlFormatCard = CardEndpoints::url(CardEndpoints::kFormatCard);
-
-    CardEndpoints::insertDefaultHeaders(httpRequest.headers);
-    cardRequestDeadlineMs = CardEndpoints::kRequestDeadlineMs;
-    cardMaintenanceDeadlineMs = CardEndpoints::kMaintenanceDeadlineMs;
-    httpClient.SetCancel(&cardCancel);
-
     ui = new Ui::MainWindow;
     ui->setupUi(this);
     ui->progressBarDownLoad->hide();
     LineEditsInit();
     TableWidgetItemInit();
     addOnDiskActions();
+    connectCardEngine();
+    connectDownloads();
 
-    // Parented so that a window created and destroyed in one process (as the
-    // tests do) takes its translator out of the application with it.
     // An operator who set another camera address sees which one is in use.
     const merro::Endpoint& camera = merro::deviceAddresses().camera;
     if (camera != merro::Endpoint{merro::kCameraHost, merro::kCameraPort}) {
@@ -50,7 +36,10 @@ MainWindow::MainWindow(QWidget* parent)
         cameraAddress->setObjectName(QStringLiteral("labelCameraAddress"));
         statusBar()->addPermanentWidget(cameraAddress);
     }
+    addSyncActions();
 
+    // Parented so that a window created and destroyed in one process (as the
+    // tests do) takes its translator out of the application with it.
     translator = new QTranslator(this);
     qApp->installTranslator(translator);
 
@@ -66,12 +55,10 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    // A card request still running ends at once rather than at its deadline.
-    cardCancel = true;
-    if (cardDetails)
-        cardDetails->stop();
-    if (downloadThread)
-        static_cast<DownloadFileThread*>(downloadThread.data())->stop();
+    // Requests and transfers end at once rather than at their deadlines, and
+    // before the widgets they report to.
+    delete engine;
+    engine = nullptr;
     stopWorkerThreads();
     delete ui;
 }

@@ -1,32 +1,24 @@
 #pragma once
 
 #include "cardrecording.h"
-#include "httpclient.h"
+#include "downloadqueue.h"
+#include "ratemeter.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
 
-#include <atomic>
-#include <functional>
-
-class CardDetailsThread;
+class CardEngine;
 class QAction;
-class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSettings;
+class QToolButton;
 class QTranslator;
-
-namespace CardReplies {
-struct FileList;
-}
 
 namespace Ui {
 class MainWindow;
@@ -34,14 +26,15 @@ class MainWindow;
 
 // The tool's only window. Its slots are grouped by subsystem: the shell's in
 // ui/, the device link's in link/, the card's in card/, the download queue's
-// in download/.
+// in download/, the sync's in sync/. What the window knows of the card and
+// its downloads lives in the card engine, which a sync without a window
+// drives the same way; the table shows it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
     static constexpr int kMaxFiles = 9999;
-    static constexpr int kFileNameSize = 30;
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -60,6 +53,9 @@ public:
     // Download: where the files go (ending in '/'; "DCIM/" unless set). The
     // status bar says so at once when it cannot be written.
     void setDownloadFolder(const QString& folder);
+    // Sync: whether each new link downloads the new recordings; a change
+    // made in the window is written to `store` (if any).
+    void setSyncOnLink(bool on, QSettings* store = nullptr);
 
 private slots:
     void translateLanguage();
@@ -86,15 +82,12 @@ private slots:
     void VersionInfo(char hardType, int hardVer, int softVer, int ProtocolVer, int BootVer);
     void updateLinkedFlag(bool flag);
 
-    // card
-    void cardDetailsFetched(const QString& name, const QByteArray& body, bool ok, int status,
-                            int failure);
-
     // download
-    void DownloadFileFailed(int why, int status, bool inBody);
-    void downloadDetailsFetched(const QString& name, const QByteArray& reply);
     void cancelDownloads();
-    void retryDownload();
+    // sync
+    void downloadNewRecordings();
+    void deleteSafeRecordings();
+    void openDownloadFolder();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,59 +103,27 @@ private:
     void showNotice(const QString& text);
     bool failureShown = false;
 
-    // Card: each blocking request runs on a helper thread while a local event
-    // loop keeps the window painting; the helper ends early when cardCancel
-    // is raised (window closing, application quitting).
-    bool runCardJob(const std::function<void()>& job);
-    bool cardGet(const QString& url, int deadlineMs, bool* ok);
+    // card: the engine's listing in the table.
+    void connectCardEngine();
+    // Count and list into the table; false when they did not arrive (the
+    // status bar says so) or the window went meanwhile.
+    bool listCard();
+    void fillTableFromCard();
+    void keepEarlierListing();
+    void showDetailsProgress(int done, int total);
+    void showDetailsEnd(const QStringList& problems);
+    void preferVisibleDetails();
     // Yes/No, No the default; `risk` (if any) says what the card holds that
     // is not in the download folder.
     bool askCard(const QString& title, const QString& question, const QString& risk);
+    QString riskText(bool known, int missing, int total, bool wholeCard) const;
     QString cardAtRisk();
-    void listCard();
-    CardReplies::FileList listCardEntries();
-    void keepEarlierListing();
-    // stopSummary (files arrived, files queued): said when a download queue
-    // has to end for it.
     void runCardMaintenance(const QString& url, const QString& boxText,
                             const QString& failureText, const QString& stopSummary);
-    std::atomic<bool> cardCancel{false};
     bool cardAborted = false;
     bool cardDeleteStopped = false;
     int cardDeleteFailures = 0;
-    int cardRequestDeadlineMs;
-    int cardMaintenanceDeadlineMs;
-    // The rows come from a list reply since the link was made, not an earlier one.
-    bool cardRowsCurrent = false;
-    // ... and that listing was whole: nothing missing from what the camera counts.
-    bool cardListedWhole = false;
-    // Entries of that list that have no row (unsafe names, past the capacity).
-    int cardLeftOut = 0;
-
-    // card: the details pass, one request at a time on a thread of its own.
-    void beginCardDetails(int total, const QStringList& problems);
-    void requestNextDetails();
-    void finishCardDetails();
-    // Until the request under way (if any) has ended.
-    void waitForCardDetails();
-    // The pass makes no new request between hold and release (they nest).
-    void holdCardDetails();
-    void releaseCardDetails();
-    // The pass asks for nothing more.
-    void endCardDetails();
-    CardDetailsThread* cardDetails = nullptr;
-    bool detailsRunning = false;
-    QStringList detailsPending; // names still to ask for, in row order
-    QSet<QString> detailsPendingSet;
-    QString detailsInFlight;
-    int detailsTotal = 0;
-    int detailsDone = 0;
-    int detailsFailed = 0;
-    int detailsMissing = 0; // not asked for: the camera stopped answering
-    int detailsHolds = 0;
-    QStringList detailsProblems; // the listing's own, shown when the pass ends
     QElapsedTimer detailsShown;
-    QEventLoop* detailsWait = nullptr;
 
     // table: the row's name with the exact values behind its Size and Date
     // texts; unknown until the file's details arrived.
@@ -178,76 +139,43 @@ private:
     bool isOnDisk(int row) const;
     QString onDiskSummary() const;
     void selectFilesNotOnDisk();
-    // How many of these rows (and, for the whole card, its entries without a
-    // row) are not in the download folder yet, or that nobody can tell.
-    QString notOnDiskText(const QVector<int>& rows, bool wholeCard);
+    // How many of these rows are not in the download folder yet, or that
+    // nobody can tell.
+    QString notOnDiskText(const QVector<int>& rows);
     QAction* selectNotOnDiskAction = nullptr;
 
+    // download: the engine's queue in the counter, the bar and the status bar.
+    void connectDownloads();
+    void downloadEnded(const QString& summary, bool failures);
+    void showCancelButton(bool shown);
+    void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
+    RateMeter downloadMeter;
+    QLabel* downloadRate = nullptr;
+    QPushButton* downloadCancel = nullptr;
+
+    // sync: the status bar's menu, the table's context menu, the shortcuts.
+    void addSyncActions();
+    void translateSyncActions();
+    // Each new link: the engine hears of it, and a sync starts if wished.
+    void linkCameUp();
+    // Starts the queue of new recordings; waits while another run holds
+    // the download folder or the camera.
+    void startSync();
+    QToolButton* syncButton = nullptr;
+    QAction* downloadNewAction = nullptr;
+    QAction* deleteSafeAction = nullptr;
+    QAction* syncOnLinkAction = nullptr;
+    QAction* openFolderAction = nullptr;
+    QSettings* syncSettings = nullptr;
+    QTimer syncRetry;
+
+    CardEngine* engine;
     QTranslator* translator;
     bool linked;
-    int fileInfoIndex;
-    char fileNames[kMaxFiles][kFileNameSize];
     int selectedCursor;
     int selectedCount;
     int selectedRows[kMaxFiles];
-    QString urlGetFileCount;
-    QString urlGetFileList;
-    QString urlDeleteFile;
-    QString urlGetFileInfo;
-    QString urlDeleteAllFiles;
-    QString urlFormatCard;
-    HttpClient httpClient;
-    HttpRequest httpRequest;
-    HttpResponse httpResponse;
-    std::string responseBody;
     Ui::MainWindow* ui;
-
-    // download: the queue keeps the names, dates and sizes it was started
-    // with, so that browsing or deleting meanwhile cannot misdirect it.
-    static constexpr int kDownloadRetries = 3;
-    void startNextDownload();
-    // The current file is over: the next one, or the end of the queue.
-    void advanceDownloads();
-    void endDownloads(const QString& summary);
-    // The camera sends one thing at a time: a card operation during a queue
-    // pauses its transfer, which keeps its bytes, and resumes it afterwards.
-    // They nest; the window may be gone after a pause.
-    void pauseDownloads();
-    void resumeDownloads();
-    // A file deleted from the card leaves the queue.
-    void dropFromDownloads(const QString& name);
-    // Before the whole card changes: the queue ends with `summary` (files
-    // arrived, files queued).
-    void stopDownloadsForCard(const QString& summary);
-    void showCancelButton(bool shown);
-    void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
-    // Free bytes on the volume the folder is (or will be) on; -1 if unknown.
-    static qint64 freeSpace(const QString& folder);
-    // The folder itself, or the nearest one above it that exists; empty when
-    // it can never be made (a file stands in its place).
-    static QString existingFolderOf(const QString& folder);
-    QVector<CardRecording> downloadQueue;
-    int downloadNext = 0;
-    int downloadArrived = 0;
-    int downloadRetries = 0;
-    bool downloadFailed = false;    // the current file's transfer failed
-    bool downloadRetry = false;     // ... and is tried again after a pause
-    bool downloadCancelling = false;
-    bool downloadRunning = false;
-    bool downloadPaused = false;
-    int downloadPauseHolds = 0;
-    bool downloadInFlight = false;    // a transfer thread runs for the queue
-    bool downloadPausing = false;     // ... until the stopped transfer has ended
-    bool downloadCurrentDone = false; // the paused file arrived, or left the queue
-    QEventLoop* downloadPauseWait = nullptr;
-    QStringList downloadFailures;
-    QPointer<QThread> downloadThread;
-    QTimer downloadRetryTimer;
-    QElapsedTimer downloadClock;
-    qint64 downloadRateFrom = -1;
-    qint64 downloadRateShownAt = 0;
-    QLabel* downloadRate = nullptr;
-    QPushButton* downloadCancel = nullptr;
     // The camera address in use, shown when it is not the compiled-in one.
     QLabel* cameraAddress = nullptr;
 };

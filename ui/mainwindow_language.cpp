@@ -27,6 +27,7 @@ void MainWindow::translateLanguage()
     ui->tableWidgetFileInfo->setHorizontalHeaderLabels(
         {tr("Name"), tr("Date"), tr("Size"), tr("Duration")});
     selectNotOnDiskAction->setText(tr("Select files not yet in DCIM/"));
+    translateSyncActions();
     if (cameraAddress) {
         const merro::Endpoint& camera = merro::deviceAddresses().camera;
         cameraAddress->setText(tr("Camera %1:%2")

@@ -303,5 +303,77 @@
         <source>DCIM/ holds another recording of this name</source>
         <translation>DCIM/ 中有另一个同名录像</translation>
     </message>
+    <message>
+        <source>%1, %2 already in DCIM/</source>
+        <translation>%1，%2 个已在 DCIM/ 中</translation>
+    </message>
+    <message>
+        <source>Not downloading: %1.</source>
+        <translation>未下载：%1。</translation>
+    </message>
+    <message>
+        <source>Sync</source>
+        <translation>同步</translation>
+    </message>
+    <message>
+        <source>Download new recordings</source>
+        <translation>下载新录像</translation>
+    </message>
+    <message>
+        <source>Delete recordings already in DCIM/</source>
+        <translation>删除已保存到 DCIM/ 的录像</translation>
+    </message>
+    <message>
+        <source>Download new recordings when linked</source>
+        <translation>连接后自动下载新录像</translation>
+    </message>
+    <message>
+        <source>Open the download folder</source>
+        <translation>打开下载文件夹</translation>
+    </message>
+    <message>
+        <source>Link the device first.</source>
+        <translation>请先连接设备。</translation>
+    </message>
+    <message>
+        <source>Nothing new: every listed recording is in DCIM/ already.</source>
+        <translation>没有新录像：列出的录像都已保存到 DCIM/。</translation>
+    </message>
+    <message>
+        <source>Waiting: %1.</source>
+        <translation>等待中：%1。</translation>
+    </message>
+    <message>
+        <source>No recording on the card is in DCIM/ yet.</source>
+        <translation>卡内录像都还未保存到 DCIM/。</translation>
+    </message>
+    <message>
+        <source>%1 recordings stay on the card: they are not in DCIM/ yet.</source>
+        <translation>%1 个录像尚未保存到 DCIM/，将留在卡内。</translation>
+    </message>
+    <message>
+        <source>Delete the %1 recordings already in DCIM/ from the card? This frees %2.</source>
+        <translation>确定从卡中删除已保存到 DCIM/ 的 %1 个录像吗？将释放 %2。</translation>
+    </message>
+    <message>
+        <source>%1 recordings deleted from the card, %2 freed.</source>
+        <translation>已从卡中删除 %1 个录像，释放 %2。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1.</source>
+        <translation>无法打开 %1。</translation>
+    </message>
+    <message>
+        <source>another program holds %1</source>
+        <translation>另一个程序正在使用 %1</translation>
+    </message>
+    <message>
+        <source>%1 (process %2 on %3) holds %4</source>
+        <translation>%1（%3 上的进程 %2）正在使用 %4</translation>
+    </message>
+    <message>
+        <source>the camera</source>
+        <translation>相机</translation>
+    </message>
 </context>
 </TS>

@@ -303,5 +303,77 @@
         <source>DCIM/ holds another recording of this name</source>
         <translation>DCIM/ holds another recording of this name</translation>
     </message>
+    <message>
+        <source>%1, %2 already in DCIM/</source>
+        <translation>%1, %2 already in DCIM/</translation>
+    </message>
+    <message>
+        <source>Not downloading: %1.</source>
+        <translation>Not downloading: %1.</translation>
+    </message>
+    <message>
+        <source>Sync</source>
+        <translation>Sync</translation>
+    </message>
+    <message>
+        <source>Download new recordings</source>
+        <translation>Download new recordings</translation>
+    </message>
+    <message>
+        <source>Delete recordings already in DCIM/</source>
+        <translation>Delete recordings already in DCIM/</translation>
+    </message>
+    <message>
+        <source>Download new recordings when linked</source>
+        <translation>Download new recordings when linked</translation>
+    </message>
+    <message>
+        <source>Open the download folder</source>
+        <translation>Open the download folder</translation>
+    </message>
+    <message>
+        <source>Link the device first.</source>
+        <translation>Link the device first.</translation>
+    </message>
+    <message>
+        <source>Nothing new: every listed recording is in DCIM/ already.</source>
+        <translation>Nothing new: every listed recording is in DCIM/ already.</translation>
+    </message>
+    <message>
+        <source>Waiting: %1.</source>
+        <translation>Waiting: %1.</translation>
+    </message>
+    <message>
+        <source>No recording on the card is in DCIM/ yet.</source>
+        <translation>No recording on the card is in DCIM/ yet.</translation>
+    </message>
+    <message>
+        <source>%1 recordings stay on the card: they are not in DCIM/ yet.</source>
+        <translation>%1 recordings stay on the card: they are not in DCIM/ yet.</translation>
+    </message>
+    <message>
+        <source>Delete the %1 recordings already in DCIM/ from the card? This frees %2.</source>
+        <translation>Delete the %1 recordings already in DCIM/ from the card? This frees %2.</translation>
+    </message>
+    <message>
+        <source>%1 recordings deleted from the card, %2 freed.</source>
+        <translation>%1 recordings deleted from the card, %2 freed.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1.</source>
+        <translation>Cannot open %1.</translation>
+    </message>
+    <message>
+        <source>another program holds %1</source>
+        <translation>another program holds %1</translation>
+    </message>
+    <message>
+        <source>%1 (process %2 on %3) holds %4</source>
+        <translation>%1 (process %2 on %3) holds %4</translation>
+    </message>
+    <message>
+        <source>the camera</source>
+        <translation>the camera</translation>
+    </message>
 </context>
 </TS>

@@ -1,4 +1,4 @@
-#include "carddetailsthread.h"
+#include "cardrequestthread.h"
 
 #include "cardendpoints.h"
 
@@ -11,27 +11,32 @@ constexpr std::chrono::milliseconds kIdleSlice(100);
 
 } // namespace
 
-CardDetailsThread::CardDetailsThread(QObject* parent) : QThread(parent)
+CardRequestThread::CardRequestThread(QObject* parent) : QThread(parent)
 {
 }
 
-CardDetailsThread::~CardDetailsThread()
+CardRequestThread::~CardRequestThread()
 {
     stop();
     wait();
 }
 
-void CardDetailsThread::fetch(const QString& name, const QString& url, int deadlineMs)
+void CardRequestThread::ask(int id, const QString& url, int deadlineMs)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    jobName = name;
+    jobId = id;
     jobUrl = url;
     jobDeadlineMs = deadlineMs;
     hasJob = true;
     wake.notify_one();
 }
 
-void CardDetailsThread::stop()
+void CardRequestThread::cancelCurrent()
+{
+    cancel = true;
+}
+
+void CardRequestThread::stop()
 {
     cancel = true;
     requestInterruption();
@@ -39,14 +44,14 @@ void CardDetailsThread::stop()
     wake.notify_one();
 }
 
-void CardDetailsThread::run()
+void CardRequestThread::run()
 {
     HttpClient client;
     client.SetCancel(&cancel);
     HttpRequest request;
     CardEndpoints::insertDefaultHeaders(request.headers);
     while (!isInterruptionRequested()) {
-        QString name;
+        int id = 0;
         {
             std::unique_lock<std::mutex> lock(mutex);
             if (!hasJob)
@@ -54,14 +59,17 @@ void CardDetailsThread::run()
             if (!hasJob)
                 continue;
             hasJob = false;
-            name = jobName;
+            id = jobId;
             request.url = jobUrl.toUtf8().toStdString();
             client.SetTimeouts(merro::http::kConnectTimeoutMs, jobDeadlineMs);
+            // A cancel meant for the last request does not reach this one.
+            if (!isInterruptionRequested())
+                cancel = false;
         }
         HttpResponse response;
         std::string body;
         const bool ok = client.Get(request, response, body);
-        emit fetched(name, QByteArray::fromStdString(body), ok, response.status,
-                     static_cast<int>(client.LastFailure()));
+        emit answered(id, QByteArray::fromStdString(body), ok, response.status,
+                      static_cast<int>(client.LastFailure()));
     }
 }

@@ -1,0 +1,333 @@
+#include "downloadqueue.h"
+
+#include "cardfilename.h"
+#include "downloadfilethread.h"
+#include "localarchive.h"
+#include "savedcardfile.h"
+#include "windowtexts.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStorageInfo>
+
+#include <algorithm>
+
+namespace {
+
+// After a transfer was stopped for something else: a camera that serves one
+// connection at a time needs a moment to see it close before the next.
+constexpr int kCameraSettleMs = 100;
+
+QString failureReason(int why, int status)
+{
+    using download::Outcome;
+    switch (static_cast<Outcome>(why)) {
+    case Outcome::BadName: return WindowTexts::tr("not a plain card file name");
+    case Outcome::NoSocket: return WindowTexts::tr("no network socket");
+    case Outcome::ConnectFailed: return WindowTexts::tr("camera not reachable");
+    case Outcome::NoReply: return WindowTexts::tr("no reply from the camera");
+    case Outcome::HeaderTooLarge: return WindowTexts::tr("reply header too large");
+    case Outcome::BadStatus: return WindowTexts::tr("the camera answered %1").arg(status);
+    case Outcome::Unsupported: return WindowTexts::tr("unsupported reply");
+    case Outcome::Incomplete: return WindowTexts::tr("transfer cut short");
+    case Outcome::TimedOut: return WindowTexts::tr("the camera stopped sending");
+    case Outcome::OpenFailed: return WindowTexts::tr("cannot create the local file");
+    case Outcome::WriteFailed: return WindowTexts::tr("cannot write to disk (disk full?)");
+    case Outcome::Stopped: return WindowTexts::tr("stopped");
+    case Outcome::Done: break;
+    }
+    return QString();
+}
+
+bool isPlain(const QString& name)
+{
+    const QByteArray latin = name.toLatin1();
+    return QString::fromLatin1(latin) == name && merro::isPlainCardFileName(latin.toStdString());
+}
+
+} // namespace
+
+DownloadQueue::DownloadQueue(QObject* parent) : QObject(parent)
+{
+    retryTimer.setSingleShot(true);
+    connect(&retryTimer, &QTimer::timeout, this, &DownloadQueue::startCurrent);
+}
+
+DownloadQueue::~DownloadQueue()
+{
+    if (thread)
+        thread->stop();
+}
+
+bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, QString* refusal)
+{
+    if (running || queued.isEmpty())
+        return false;
+    qint64 needed = 0;
+    const LocalArchive archive(downloadFolder);
+    for (const CardRecording& file : queued) {
+        // A size not known yet counts as nothing: the check is for what is known.
+        if (file.size <= 0 || !isPlain(file.name)
+            || (skipSafe && !archive.copyOf(file).isEmpty()))
+            continue;
+        needed += file.size - SavedCardFile(archive, file).resumable();
+    }
+    // A volume that tells nothing about its space is not held against the queue.
+    const qint64 free = freeSpace(downloadFolder);
+    if (free >= 0 && needed > free) {
+        const QLocale locale;
+        *refusal = WindowTexts::tr("Not enough free space in DCIM/: %1 needed, %2 free.")
+                       .arg(locale.formattedDataSize(needed), locale.formattedDataSize(free));
+        return false;
+    }
+    files = queued;
+    skipWhenSafe = skipSafe;
+    next = 0;
+    arrivedCount = 0;
+    safeCount = 0;
+    holds = 0;
+    cancelling = false;
+    running = true;
+    failed.clear();
+    startNext();
+    return true;
+}
+
+void DownloadQueue::startNext()
+{
+    ++next;
+    retries = 0;
+    startCurrent();
+}
+
+void DownloadQueue::startCurrent()
+{
+    const CardRecording file = files.value(next - 1);
+    fileFailed = false;
+    retryPending = false;
+    wasSafe = false;
+    savedAt.clear();
+    endNote.clear();
+    emit fileStarted(file.name);
+    auto* worker = new DownloadFileThread(this);
+    worker->fileName = file.name;
+    worker->createdAt = file.created;
+    worker->listedSize = file.size;
+    worker->folder = downloadFolder;
+    worker->detailsDeadlineMs = detailsDeadlineMs;
+    worker->skipWhenSafe = skipWhenSafe;
+    connect(worker, &DownloadFileThread::updateDownloadFileProgress, this,
+            &DownloadQueue::fileProgress);
+    connect(worker, &DownloadFileThread::detailsFetched, this,
+            [this](const QString& name, const QByteArray& reply) {
+        const CardRecording told = recordingFromInfo(name, reply.constData());
+        CardRecording& file = files[next - 1];
+        file.size = file.size < 0 ? told.size : file.size;
+        file.created = file.created.isValid() ? file.created : told.created;
+        emit detailsFetched(name, reply);
+    });
+    connect(worker, &DownloadFileThread::fileSaved, this,
+            [this](const QString&, const QString& path) { savedAt = path; });
+    connect(worker, &DownloadFileThread::alreadySafe, this,
+            [this](const QString&, const QString& path) {
+        savedAt = path;
+        wasSafe = true;
+    });
+    connect(worker, &DownloadFileThread::downloadFileFailed, this,
+            &DownloadQueue::threadFailed);
+    connect(worker, &DownloadFileThread::downloadFileFinished, this,
+            &DownloadQueue::threadFinished);
+    // Gone once done: a long queue must not pile up finished threads.
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    thread = worker;
+    inFlight = true;
+    worker->start(QThread::InheritPriority);
+}
+
+void DownloadQueue::threadFailed(int why, int status, bool inBody)
+{
+    fileFailed = true;
+    const auto outcome = static_cast<download::Outcome>(why);
+    // A paused transfer is tried again when the camera is free.
+    if (cancelling || pausing)
+        return;
+    if (inBody && download::worthRetrying(outcome) && retries < kRetries) {
+        // What arrived is kept; the next try asks for the rest.
+        retryPending = true;
+        const QString text = outcome == download::Outcome::TimedOut
+                                 ? WindowTexts::tr("The camera stopped sending; retrying (%1 of %2)")
+                                 : WindowTexts::tr("Connection lost; retrying (%1 of %2)");
+        emit message(text.arg(retries + 1).arg(kRetries), false);
+        return;
+    }
+    const QString name = currentName();
+    endNote = failureReason(why, status);
+    failed.append(QStringLiteral("%1 (%2)").arg(name, endNote));
+    emit message(WindowTexts::tr("%1 not downloaded: %2").arg(name, endNote), true);
+}
+
+void DownloadQueue::threadFinished()
+{
+    inFlight = false;
+    if (pausing) {
+        // It may have ended whole just as it was asked to stop.
+        currentDone = !fileFailed;
+        if (currentDone)
+            fileDone();
+        pausing = false;
+        if (pauseWait)
+            pauseWait->quit();
+        return;
+    }
+    if (cancelling) {
+        finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
+                   .arg(arrivedCount).arg(files.size()));
+        return;
+    }
+    if (retryPending) {
+        // 1, 2, then 4 s: a camera that drops a connection often needs a moment.
+        retryTimer.start(1000 << retries++);
+        return;
+    }
+    fileDone();
+    advance();
+}
+
+void DownloadQueue::fileDone()
+{
+    const FileResult result = fileFailed ? FileResult::Failed
+                              : wasSafe  ? FileResult::AlreadySafe
+                                         : FileResult::Arrived;
+    arrivedCount += result == FileResult::Arrived ? 1 : 0;
+    safeCount += result == FileResult::AlreadySafe ? 1 : 0;
+    emit fileEnded(currentName(), result, fileFailed ? endNote : savedAt);
+}
+
+void DownloadQueue::advance()
+{
+    if (next < files.size()) {
+        startNext();
+        return;
+    }
+    QString summary = WindowTexts::tr("%1 of %2 files downloaded").arg(arrivedCount)
+                          .arg(files.size() - safeCount);
+    if (safeCount > 0)
+        summary = WindowTexts::tr("%1, %2 already in DCIM/").arg(summary).arg(safeCount);
+    if (!failed.isEmpty())
+        summary = WindowTexts::tr("%1; not downloaded: %2")
+                      .arg(summary, failed.join(QStringLiteral(", ")));
+    finish(summary);
+}
+
+void DownloadQueue::finish(const QString& summary)
+{
+    retryTimer.stop();
+    running = false;
+    cancelling = false;
+    holds = 0;
+    emit ended(summary, !failed.isEmpty());
+}
+
+void DownloadQueue::cancel()
+{
+    if (!running || cancelling)
+        return;
+    cancelling = true;
+    // The transfer stops at its next look, keeps what it received, and its
+    // end ends the queue; between two tries, or paused, it ends now.
+    if (inFlight && thread) {
+        thread->stop();
+        return;
+    }
+    finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
+               .arg(arrivedCount).arg(files.size()));
+}
+
+void DownloadQueue::pause()
+{
+    if (!running || holds++ > 0)
+        return;
+    currentDone = false;
+    // Between two tries nothing is being sent.
+    retryTimer.stop();
+    if (!inFlight || !thread)
+        return;
+    const QPointer<DownloadQueue> self(this);
+    QEventLoop loop;
+    pausing = true;
+    pauseWait = &loop;
+    thread->stop();
+    loop.exec();
+    if (!self)
+        return;
+    pauseWait = nullptr;
+    QTimer::singleShot(kCameraSettleMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void DownloadQueue::resume()
+{
+    if (holds == 0 || --holds > 0 || !running)
+        return;
+    if (cancelling) {
+        finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
+                   .arg(arrivedCount).arg(files.size()));
+        return;
+    }
+    if (currentDone)
+        advance();
+    else
+        startCurrent();
+}
+
+void DownloadQueue::drop(const QString& name)
+{
+    if (!running)
+        return;
+    // The file under way counts only while it has not arrived.
+    const int first = currentDone || inFlight ? next : std::max(next - 1, 0);
+    for (int i = files.size() - 1; i >= first; --i) {
+        if (files.at(i).name != name)
+            continue;
+        files.remove(i);
+        // The file under way: the queue goes on with the next.
+        if (i == next - 1) {
+            --next;
+            currentDone = true;
+        }
+    }
+}
+
+void DownloadQueue::stop(const QString& summary)
+{
+    if (!running)
+        return;
+    const QPointer<DownloadQueue> self(this);
+    pause();
+    if (self && running)
+        finish(summary.arg(arrivedCount).arg(files.size()));
+}
+
+qint64 DownloadQueue::freeSpace(const QString& folder)
+{
+    // The folder may not be there yet: the volume it will be on.
+    const QString existing = existingFolderOf(folder);
+    return existing.isEmpty() ? -1 : QStorageInfo(existing).bytesAvailable();
+}
+
+QString DownloadQueue::existingFolderOf(const QString& folder)
+{
+    QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // A file in the way: the folder can never be made.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isDir())
+        return QString();
+    while (!QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            return QString();
+        path = parent;
+    }
+    return path;
+}

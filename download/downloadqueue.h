@@ -1,0 +1,108 @@
+#pragma once
+
+#include "cardrecording.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+
+class DownloadFileThread;
+class QEventLoop;
+
+// Card files fetched one after another, one download thread at a time, with
+// retries of a broken body, a cancel, and a pause while something else needs
+// the camera. It keeps the names, times and sizes it was started with, so
+// that what happens to the card meanwhile cannot misdirect it. No widgets:
+// the window and a sync without one both drive it.
+class DownloadQueue : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How one file of the queue ended.
+    enum class FileResult { Arrived, AlreadySafe, Failed };
+
+    static constexpr int kRetries = 3;
+
+    explicit DownloadQueue(QObject* parent = nullptr);
+    ~DownloadQueue() override;
+
+    void setFolder(const QString& folder) { downloadFolder = folder; }
+    void setDetailsDeadline(int ms) { detailsDeadlineMs = ms; }
+
+    // Starts the files in this order. Refused, with the reason in *refusal,
+    // when what is known of their sizes does not fit the folder's volume.
+    // skipWhenSafe: a file the folder holds already is not fetched (a sync).
+    bool start(const QVector<CardRecording>& files, bool skipWhenSafe, QString* refusal);
+    bool isRunning() const { return running; }
+    // The file under way: its 1-based number, and the queue's length.
+    int position() const { return next; }
+    int count() const { return files.size(); }
+    QString currentName() const { return files.value(next - 1).name; }
+    int arrived() const { return arrivedCount; }
+    int alreadySafe() const { return safeCount; }
+    QStringList failures() const { return failed; }
+
+    // The transfer stops at its next look and keeps what it received.
+    void cancel();
+    // Until resume(), nothing is sent to the camera: a transfer under way
+    // stops (keeping its bytes) and this returns once it has. They nest.
+    void pause();
+    void resume();
+    // A file deleted from the card leaves the queue.
+    void drop(const QString& name);
+    // Ends the queue now, paused or not; `summary` gets (arrived, count).
+    void stop(const QString& summary);
+
+    // Free bytes on the volume the folder is (or will be) on; -1 if unknown.
+    static qint64 freeSpace(const QString& folder);
+    // The folder itself, or the nearest one above it that exists; empty when
+    // it can never be made (a file stands in its place).
+    static QString existingFolderOf(const QString& folder);
+
+signals:
+    void fileStarted(const QString& name);
+    void fileProgress(qint64 bytesRead, qint64 totalBytes);
+    // `where`: the local file (arrived, already safe) or the reason (failed).
+    void fileEnded(const QString& name, DownloadQueue::FileResult result, const QString& where);
+    // The camera's info reply for a file whose details were not known.
+    void detailsFetched(const QString& name, const QByteArray& reply);
+    // For the status line; a failure stays until the operator acts.
+    void message(const QString& text, bool failure);
+    void ended(const QString& summary, bool failures);
+
+private:
+    void startNext();
+    void startCurrent();
+    void threadFailed(int why, int status, bool inBody);
+    void threadFinished();
+    void fileDone();
+    void advance();
+    void finish(const QString& summary);
+
+    QString downloadFolder = QStringLiteral("DCIM/");
+    int detailsDeadlineMs = 10000;
+    QVector<CardRecording> files;
+    int next = 0;
+    int arrivedCount = 0;
+    int safeCount = 0;
+    int retries = 0;
+    bool skipWhenSafe = false;
+    bool running = false;
+    bool cancelling = false;
+    bool inFlight = false;     // a download thread runs for the queue
+    bool fileFailed = false;   // the current file's transfer failed
+    bool retryPending = false; // ... and is tried again after a pause
+    int holds = 0;
+    bool pausing = false;      // until the stopped transfer has ended
+    bool currentDone = false;  // the paused file arrived, or left the queue
+    QEventLoop* pauseWait = nullptr;
+    QStringList failed;
+    QString endNote; // how the current file ended, for fileEnded
+    QString savedAt;
+    bool wasSafe = false;
+    QPointer<DownloadFileThread> thread;
+    QTimer retryTimer;
+};

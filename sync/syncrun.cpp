@@ -1,0 +1,319 @@
+#include "syncrun.h"
+
+#include "cardengine.h"
+#include "deviceaddresses.h"
+#include "devicelink.h"
+#include "platformterminal.h"
+#include "ratemeter.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace {
+
+QString sizeText(qint64 bytes)
+{
+    return bytes < 0 ? QStringLiteral("size unknown")
+                     : QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString endpointText(const merro::Endpoint& endpoint)
+{
+    return QStringLiteral("%1:%2").arg(QString::fromStdString(endpoint.host)).arg(endpoint.port);
+}
+
+} // namespace
+
+SyncRun::SyncRun(const Options& chosen, QObject* parent)
+    : QObject(parent)
+    , options(chosen)
+    , engine(new CardEngine(this))
+    , device(new DeviceLink(this))
+    , terminal(merro::term::outputIsTerminal())
+{
+    if (!options.folder.endsWith(QLatin1Char('/')))
+        options.folder += QLatin1Char('/');
+    engine->setFolder(options.folder);
+    connect(device, &DeviceLink::linkChanged, this, [this](bool up) {
+        engine->linkChanged(up);
+        if (!up && !linkLost) {
+            linkLost = true;
+            fail(QStringLiteral("The link to the device was lost."));
+            interrupt();
+        }
+    });
+
+    DownloadQueue* queue = engine->downloads();
+    connect(queue, &DownloadQueue::fileStarted, this, [this](const QString& name) {
+        currentFile = name;
+        meter.restart();
+        showProgress(0, -1);
+    });
+    connect(queue, &DownloadQueue::fileProgress, this, [this](qint64 bytes, qint64 total) {
+        if (meter.update(bytes, total))
+            showProgress(bytes, total);
+    });
+    connect(queue, &DownloadQueue::fileEnded, this,
+            [this, queue](const QString& name, DownloadQueue::FileResult result,
+                          const QString& where) {
+        const QString number = QStringLiteral("[%1/%2] ").arg(queue->position())
+                                    .arg(queue->count());
+        if (result == DownloadQueue::FileResult::Failed) {
+            fail(number + name + QStringLiteral(": not downloaded: ") + where);
+            return;
+        }
+        if (result == DownloadQueue::FileResult::AlreadySafe) {
+            // Told only where there is no progress line to show it.
+            if (!terminal)
+                say(number + name + QStringLiteral(": already in ") + where);
+            return;
+        }
+        say(number + name + QStringLiteral(": downloaded, ")
+            + sizeText(QFileInfo(where).size())
+            + (QFileInfo(where).fileName() == name
+                   ? QString()
+                   : QStringLiteral(", as ") + QFileInfo(where).fileName()
+                         + QStringLiteral(" beside an older recording of that name")));
+    });
+    connect(queue, &DownloadQueue::message, this, [this](const QString& text, bool failure) {
+        // Failures are told when their file ends; retries are worth a line.
+        if (!failure)
+            say(text);
+    });
+}
+
+SyncRun::~SyncRun()
+{
+    endProgressLine();
+}
+
+int SyncRun::run()
+{
+    merro::term::onInterrupt(this, [this] { interrupt(); });
+    const int code = sync();
+    engine->releaseRun();
+    endProgressLine();
+    return code;
+}
+
+int SyncRun::sync()
+{
+    QString holder;
+    if (!engine->holdRun(true, &holder)) {
+        fail(QStringLiteral("Not syncing: %1.").arg(holder));
+        return Busy;
+    }
+    if (!device->link()) {
+        fail(QStringLiteral("The device does not answer: ground unit %1, control unit %2.")
+                 .arg(endpointText(merro::deviceAddresses().ground),
+                      endpointText(merro::deviceAddresses().control)));
+        return Unreachable;
+    }
+    engine->linkChanged(true);
+    say(QStringLiteral("Linked. Listing the card of the camera at %1.")
+            .arg(endpointText(merro::deviceAddresses().camera)));
+    const CardEngine::Listing listing = engine->list(options.dryRun);
+    if (interrupted)
+        return linkLost ? Unreachable : SomeFailed;
+    // A short or empty answer is no empty card: nothing is done on it.
+    if (listing.asked != CardEngine::Asked::Answered || !listing.counted
+        || listing.incomplete) {
+        fail(listing.problems.isEmpty() ? QStringLiteral("Could not read the card's file list.")
+                                        : listing.problems.join(QLatin1Char(' ')));
+        return Unreachable;
+    }
+    if (!listing.problems.isEmpty())
+        fail(listing.problems.join(QLatin1Char(' ')));
+    say(QStringLiteral("The card holds %1 recordings.").arg(engine->rowCount()));
+
+    if (options.dryRun) {
+        if (engine->isReadingDetails()) {
+            QEventLoop loop;
+            connect(engine, &CardEngine::detailsEnded, &loop, &QEventLoop::quit);
+            waitLoop = &loop;
+            loop.exec();
+            waitLoop = nullptr;
+        }
+        if (interrupted)
+            return linkLost ? Unreachable : SomeFailed;
+        tellPlan();
+        return Done;
+    }
+    int code = downloadNew();
+    if (options.freeCard && !interrupted && !linkLost && code != Busy)
+        code = std::max(code, freeCard());
+    if (linkLost)
+        return Unreachable;
+    // Recordings the tool cannot ask for by name stay behind.
+    return engine->leftOut() > 0 ? std::max(code, int(SomeFailed)) : code;
+}
+
+int SyncRun::downloadNew()
+{
+    const QVector<CardRecording> files = engine->newRecordings();
+    if (files.isEmpty()) {
+        say(QStringLiteral("Nothing new: every recording on the card is in %1 already.")
+                .arg(QDir::toNativeSeparators(options.folder)));
+        return Done;
+    }
+    DownloadQueue* queue = engine->downloads();
+    QString why;
+    switch (engine->download(files, true, &why)) {
+    case CardEngine::Start::Started:
+        break;
+    case CardEngine::Start::Busy:
+        fail(QStringLiteral("Not syncing: %1.").arg(why));
+        return Busy;
+    case CardEngine::Start::Refused:
+        fail(why);
+        return SomeFailed;
+    }
+    QEventLoop loop;
+    connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
+    waitLoop = &loop;
+    if (queue->isRunning())
+        loop.exec();
+    waitLoop = nullptr;
+    endProgressLine();
+    const int arrived = queue->arrived();
+    const int safe = queue->alreadySafe();
+    const QStringList failures = queue->failures();
+    const int missing = files.size() - arrived - safe;
+    say(QStringLiteral("%1 new recordings downloaded, %2 already in %3.")
+            .arg(arrived).arg(safe).arg(QDir::toNativeSeparators(options.folder)));
+    if (!failures.isEmpty())
+        fail(QStringLiteral("Not downloaded: %1.").arg(failures.join(QStringLiteral(", "))));
+    if (interrupted && missing > failures.size())
+        fail(QStringLiteral("Stopped: %1 recordings not downloaded; a partial download is kept"
+                            " for the next run.").arg(missing - failures.size()));
+    return missing == 0 ? Done : SomeFailed;
+}
+
+int SyncRun::freeCard()
+{
+    qint64 bytes = 0;
+    int staying = 0;
+    const QVector<CardRecording> safe = engine->safeToDelete(&bytes, &staying);
+    if (!engine->listedWhole()) {
+        fail(QStringLiteral("The card is not freed: its listing was not whole."));
+        return SomeFailed;
+    }
+    int deleted = 0;
+    qint64 freed = 0;
+    int failed = 0;
+    for (const CardRecording& recording : safe) {
+        if (interrupted || linkLost)
+            break;
+        bool done = false;
+        bool noReply = false;
+        if (engine->deleteFile(recording.name, &done, &noReply) == CardEngine::Asked::Aborted)
+            break;
+        if (done) {
+            ++deleted;
+            freed += recording.size;
+            continue;
+        }
+        ++failed;
+        fail(QStringLiteral("%1: could not be deleted from the card.").arg(recording.name));
+        if (noReply)
+            break;
+    }
+    say(QStringLiteral("Card freed of %1 recordings already in %2 (%3); %4 stay on it.")
+            .arg(deleted)
+            .arg(QDir::toNativeSeparators(options.folder), sizeText(freed))
+            .arg(engine->rowCount() + engine->leftOut()));
+    return failed == 0 && deleted == safe.size() ? Done : SomeFailed;
+}
+
+void SyncRun::tellPlan()
+{
+    const QVector<CardRecording> files = engine->newRecordings();
+    qint64 bytes = 0;
+    for (const CardRecording& file : files) {
+        bytes += std::max<qint64>(file.size, 0);
+        say(QStringLiteral("would download %1 (%2)").arg(file.name, sizeText(file.size)));
+    }
+    say(QStringLiteral("%1 recordings would be downloaded (%2).").arg(files.size())
+            .arg(sizeText(bytes)));
+    if (!options.freeCard)
+        return;
+    qint64 freed = 0;
+    int staying = 0;
+    const QVector<CardRecording> safe = engine->safeToDelete(&freed, &staying);
+    for (const CardRecording& file : safe)
+        say(QStringLiteral("would delete %1 (%2)").arg(file.name, sizeText(file.size)));
+    say(engine->listedWhole()
+            ? QStringLiteral("%1 recordings already in %2 would be deleted from the card (%3),"
+                             " and each of the above once it has arrived.")
+                  .arg(safe.size())
+                  .arg(QDir::toNativeSeparators(options.folder), sizeText(freed))
+            : QStringLiteral("Nothing would be deleted: the card's listing was not whole."));
+}
+
+void SyncRun::interrupt()
+{
+    if (interrupted)
+        return;
+    interrupted = true;
+    // The transfer stops at its next look and keeps what came; a request
+    // under way ends; a wait for either ends with it.
+    engine->downloads()->cancel();
+    engine->cancelRequest();
+    engine->endDetails();
+    if (waitLoop && !engine->downloads()->isRunning())
+        waitLoop->quit();
+}
+
+void SyncRun::say(const QString& text) const
+{
+    if (options.quiet)
+        return;
+    const_cast<SyncRun*>(this)->endProgressLine();
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+void SyncRun::fail(const QString& text) const
+{
+    const_cast<SyncRun*>(this)->endProgressLine();
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+void SyncRun::showProgress(qint64 bytes, qint64 total)
+{
+    if (!terminal || options.quiet)
+        return;
+    const DownloadQueue* queue = engine->downloads();
+    QString line = QStringLiteral("[%1/%2] %3  %4").arg(queue->position()).arg(queue->count())
+                       .arg(currentFile, sizeText(bytes));
+    if (total >= 0)
+        line += QStringLiteral(" of ") + sizeText(total);
+    if (bytes > 0) {
+        line += QStringLiteral("  %1 MB/s").arg(meter.speed());
+        if (meter.left() >= 0)
+            line += QStringLiteral("  %1 left").arg(RateMeter::duration(meter.left()));
+    }
+    // Redrawn in place: back to the line's start, the text, blanks over the
+    // rest of the last one (a console need not know escape sequences).
+    const int blanks = std::max(0, progressWidth - line.size());
+    std::printf("\r%s%s", qPrintable(line), qPrintable(QString(blanks, QLatin1Char(' '))));
+    std::fflush(stdout);
+    progressWidth = line.size();
+    progressShown = true;
+}
+
+void SyncRun::endProgressLine()
+{
+    if (!progressShown)
+        return;
+    progressShown = false;
+    std::printf("\r%s\r", qPrintable(QString(progressWidth, QLatin1Char(' '))));
+    std::fflush(stdout);
+    progressWidth = 0;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ratemeter.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdio>
+
+class CardEngine;
+class DeviceLink;
+class QEventLoop;
+
+// A sync without a window (merro-download --sync): link as the window does,
+// list the card, download every recording that is not safe in the download
+// folder yet, and, if asked, free the card of what is. It prints what it
+// does and ends with a summary and an exit code.
+class SyncRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Exit {
+        Done = 0,        // everything new arrived, or nothing was new
+        SomeFailed = 1,  // some recordings did not arrive; they are named
+        BadOptions = 2,  // (told by the start options)
+        Unreachable = 3, // the device or the camera, or a whole listing
+        Busy = 4,        // another run holds the download folder or the camera
+    };
+    struct Options
+    {
+        QString folder = QStringLiteral("DCIM/");
+        bool freeCard = false; // delete the recordings verified in the folder
+        bool dryRun = false;   // list and tell, send nothing but the listing
+        bool quiet = false;    // failures only
+    };
+
+    explicit SyncRun(const Options& options, QObject* parent = nullptr);
+    ~SyncRun() override;
+
+    // Runs the whole sync in the event loop and returns its exit code.
+    int run();
+
+private:
+    int sync();
+    int downloadNew();
+    int freeCard();
+    void tellPlan();
+    // Ends what runs (a download keeps its bytes) and the run, soon.
+    void interrupt();
+    void say(const QString& text) const;
+    void fail(const QString& text) const;
+    void showProgress(qint64 bytes, qint64 total);
+    void endProgressLine();
+
+    Options options;
+    CardEngine* engine;
+    DeviceLink* device;
+    bool terminal;
+    bool interrupted = false;
+    bool linkLost = false;
+    bool progressShown = false;
+    int progressWidth = 0;
+    QString currentFile;
+    RateMeter meter;
+    QEventLoop* waitLoop = nullptr;
+};
