@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -20,7 +21,8 @@ namespace {
 bool needsWindow(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* option : {"--sync", "--help", "-h", "--help-all", "--version", "-v"}) {
+        for (const char* option : {"--sync", "--free-card", "--dry-run", "--quiet", "--help", "-h",
+                                   "--help-all", "--version", "-v"}) {
             if (std::strcmp(argv[i], option) == 0)
                 return false;
         }
@@ -47,6 +49,8 @@ int runWithoutWindow(int argc, char** argv)
 {
     merro::term::useParentConsole();
     QCoreApplication app(argc, argv);
+    // The window's diagnostic lines would bury what a sync tells.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     nameApplication();
     const std::unique_ptr<QSettings> settings = openSettings();
     StartOptions options;

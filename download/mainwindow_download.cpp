@@ -64,6 +64,7 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
         showFailure(tr("Not downloading: %1.").arg(why));
         break;
     case CardEngine::Start::Refused:
+    case CardEngine::Start::NothingNew:
         if (!why.isEmpty())
             showFailure(why);
         break;

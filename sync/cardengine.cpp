@@ -175,6 +175,8 @@ void CardEngine::answered(int id, const QByteArray& body, bool ok, int status, i
     // An error page is read like any reply, but it holds no details.
     detailsFailed += ok && status == 200 ? 0 : 1;
     emit detailsProgress(detailsDone, detailsTotal);
+    if (syncWaiting && detailsFirst.isEmpty())
+        launchSync();
     requestNextDetails();
 }
 
@@ -300,7 +302,12 @@ void CardEngine::requestNextDetails()
     if (!detailsRunning || !detailsInFlight.isEmpty() || detailsHolds > 0)
         return;
     QString next;
-    // The rows the operator sees first.
+    // What a sync waits for, then the rows the operator sees.
+    while (next.isEmpty() && !detailsFirst.isEmpty()) {
+        const QString name = detailsFirst.takeFirst();
+        if (detailsPendingSet.contains(name))
+            next = name;
+    }
     for (int row = std::max(preferredFirst, 0); row <= std::min(preferredLast, rows.size() - 1)
                                                 && next.isEmpty();
          ++row) {
@@ -332,6 +339,9 @@ void CardEngine::requestNextDetails()
 void CardEngine::finishDetails()
 {
     detailsRunning = false;
+    detailsFirst.clear();
+    if (syncWaiting)
+        launchSync();
     QStringList problems = detailsProblems;
     if (detailsMissing > 0)
         problems << WindowTexts::tr("The camera stopped answering: no details for %1 of %2"
@@ -369,6 +379,12 @@ void CardEngine::releaseDetails()
 
 void CardEngine::endDetails()
 {
+    if (syncWaiting) {
+        // A sync waiting for details it will not get does not start.
+        syncWaiting = false;
+        detailsFirst.clear();
+        emit syncStarted(Start::Refused, QString());
+    }
     if (!detailsRunning)
         return;
     detailsRunning = false;
@@ -501,42 +517,75 @@ void CardEngine::releaseRun()
         lock->unlock();
 }
 
-QVector<CardRecording> CardEngine::newRecordings() const
+void CardEngine::startSync()
+{
+    if (syncWaiting || queue.isRunning())
+        return;
+    syncWaiting = true;
+    detailsFirst = namesSurelyNew();
+    if (detailsFirst.isEmpty()) {
+        launchSync();
+        return;
+    }
+    // The requests the downloads would make anyway, made first so that the
+    // oldest can go first.
+    if (!detailsRunning) {
+        detailsProblems.clear();
+        detailsPending = detailsFirst;
+        detailsPendingSet = QSet<QString>(detailsPending.begin(), detailsPending.end());
+        detailsTotal = detailsPending.size();
+        detailsDone = detailsFailed = detailsMissing = 0;
+        detailsRunning = true;
+        emit detailsProgress(0, detailsTotal);
+    }
+    requestNextDetails();
+}
+
+void CardEngine::launchSync()
+{
+    syncWaiting = false;
+    const QVector<CardRecording> files = newRecordings();
+    QString why;
+    const Start started = files.isEmpty() ? Start::NothingNew : download(files, true, &why);
+    emit syncStarted(started, why);
+}
+
+QStringList CardEngine::namesSurelyNew() const
 {
     // What the folder holds, read once: a name none of whose copies' names
     // is there needs no details to tell that it is new.
     QStringList local = QDir(downloadFolder).entryList(QDir::Files);
     std::sort(local.begin(), local.end());
-    const auto mayHoldCopy = [&local](const QString& name) {
-        if (std::binary_search(local.begin(), local.end(), name))
-            return true;
+    QStringList names;
+    for (const Row& row : rows) {
+        const QString& name = row.recording.name;
+        if (row.detailsKnown || std::binary_search(local.begin(), local.end(), name))
+            continue;
         const QString prefix = stemAndExtension(name).first + QLatin1Char('_');
         const auto at = std::lower_bound(local.begin(), local.end(), prefix);
-        return at != local.end() && at->startsWith(prefix);
-    };
+        if (at == local.end() || !at->startsWith(prefix))
+            names << name;
+    }
+    return names;
+}
+
+QVector<CardRecording> CardEngine::newRecordings() const
+{
     QVector<CardRecording> fresh;
     QVector<CardRecording> toCheck;
-    bool allTimed = true;
     for (const Row& row : rows) {
-        if (row.detailsKnown) {
-            if (copyOf(row.recording).isEmpty()) {
-                fresh << row.recording;
-                allTimed = allTimed && row.recording.created.isValid();
-            }
-        } else if (mayHoldCopy(row.recording.name)) {
+        if (!row.detailsKnown)
             toCheck << row.recording;
-        } else {
+        else if (copyOf(row.recording).isEmpty())
             fresh << row.recording;
-            allTimed = false;
-        }
     }
-    // Oldest first, as a camera recording in a loop overwrites them; without
-    // every time, in the card's own order, which is the order of recording.
-    if (allTimed)
-        std::stable_sort(fresh.begin(), fresh.end(),
-                         [](const CardRecording& a, const CardRecording& b) {
-            return a.created < b.created;
-        });
+    // Oldest first, as a camera recording in a loop overwrites them; a time
+    // not known goes last, in the card's order.
+    std::stable_sort(fresh.begin(), fresh.end(), [](const CardRecording& a, const CardRecording& b) {
+        return a.created.isValid() && (!b.created.isValid() || a.created < b.created);
+    });
+    // Those whose details are not known yet may be in the folder already:
+    // the queue looks before it fetches them.
     return fresh + toCheck;
 }
 

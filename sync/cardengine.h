@@ -111,8 +111,14 @@ public:
     // against other runs. A sync skips what the folder holds already.
     // Refused (the space, an empty queue) or Busy (another run holds the
     // folder or the camera), with the reason in *why.
-    enum class Start { Started, Refused, Busy };
+    enum class Start { Started, Refused, Busy, NothingNew };
     Start download(const QVector<CardRecording>& files, bool sync, QString* why);
+    // Downloads the new recordings, oldest first (a camera recording in a
+    // loop overwrites its oldest first): the details of the names that no
+    // local file can be a copy of are asked for first, then the queue of
+    // every recording not safe in the folder starts. syncStarted() says how.
+    void startSync();
+    bool isStartingSync() const { return syncWaiting; }
     // The download folder (and for a sync, the camera) held against other
     // runs (a sync without a window, another window's downloads) for a whole
     // run; they nest. False, with who holds them in *holder, when another
@@ -131,6 +137,7 @@ signals:
     void detailsArrived(int row, const QByteArray& reply);
     void detailsProgress(int done, int total);
     void detailsEnded(const QStringList& problems);
+    void syncStarted(CardEngine::Start result, const QString& why);
 
 private:
     struct Row
@@ -149,7 +156,9 @@ private:
     // Until the details request under way (if any) has been answered.
     void waitForDetails();
     CardRequestThread* requests();
-    bool queueIsSync() const { return syncQueue; }
+    void launchSync();
+    // Names without details of which no file in the folder can be a copy.
+    QStringList namesSurelyNew() const;
 
     QString downloadFolder = QStringLiteral("DCIM/");
     int requestDeadlineMs;
@@ -180,6 +189,8 @@ private:
     int detailsMissing = 0; // not asked for: the camera stopped answering
     int detailsHolds = 0;
     QStringList detailsProblems; // the listing's own, told when the pass ends
+    QStringList detailsFirst; // before all others: what a sync waits for
+    bool syncWaiting = false;
     int preferredFirst = -1;
     int preferredLast = -1;
     QEventLoop* detailsWait = nullptr;

@@ -70,6 +70,10 @@ void MainWindow::addSyncActions()
     }
     syncRetry.setSingleShot(true);
     connect(&syncRetry, &QTimer::timeout, this, &MainWindow::startSync);
+    connect(engine, &CardEngine::syncStarted, this,
+            [this](CardEngine::Start result, const QString& why) {
+        syncStarted(static_cast<int>(result), why);
+    });
 }
 
 void MainWindow::translateSyncActions()
@@ -102,7 +106,7 @@ void MainWindow::downloadNewRecordings()
         statusBar()->showMessage(tr("Link the device first."));
         return;
     }
-    if (engine->downloads()->isRunning() || syncRetry.isActive())
+    if (engine->downloads()->isRunning() || engine->isStartingSync() || syncRetry.isActive())
         return;
     if (!engine->listedSinceLink()) {
         const QPointer<MainWindow> self(this);
@@ -121,18 +125,19 @@ void MainWindow::downloadNewRecordings()
 
 void MainWindow::startSync()
 {
-    if (!linked || engine->downloads()->isRunning())
-        return;
-    const QVector<CardRecording> files = engine->newRecordings();
-    if (files.isEmpty()) {
-        showNotice(tr("Nothing new: every listed recording is in DCIM/ already."));
-        return;
-    }
-    QString why;
-    switch (engine->download(files, true, &why)) {
+    if (linked && !engine->downloads()->isRunning())
+        engine->startSync();
+}
+
+void MainWindow::syncStarted(int result, const QString& why)
+{
+    switch (static_cast<CardEngine::Start>(result)) {
     case CardEngine::Start::Started:
         statusBar()->clearMessage();
         showCancelButton(true);
+        break;
+    case CardEngine::Start::NothingNew:
+        showNotice(tr("Nothing new: every listed recording is in DCIM/ already."));
         break;
     case CardEngine::Start::Busy:
         // Another run has the folder or the camera: this one goes on after it.
@@ -140,7 +145,8 @@ void MainWindow::startSync()
         syncRetry.start(kSyncRetryMs);
         break;
     case CardEngine::Start::Refused:
-        showFailure(why);
+        if (!why.isEmpty())
+            showFailure(why);
         break;
     }
 }

@@ -155,35 +155,51 @@ int SyncRun::sync()
 
 int SyncRun::downloadNew()
 {
-    const QVector<CardRecording> files = engine->newRecordings();
-    if (files.isEmpty()) {
+    DownloadQueue* queue = engine->downloads();
+    CardEngine::Start started = CardEngine::Start::Refused;
+    QString why;
+    QEventLoop loop;
+    connect(engine, &CardEngine::syncStarted, &loop,
+            [&](CardEngine::Start result, const QString& reason) {
+        started = result;
+        why = reason;
+        loop.quit();
+    });
+    connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
+    waitLoop = &loop;
+    engine->startSync();
+    if (engine->isStartingSync())
+        loop.exec();
+    if (interrupted && started != CardEngine::Start::Started) {
+        waitLoop = nullptr;
+        fail(QStringLiteral("Stopped before any download."));
+        return SomeFailed;
+    }
+    switch (started) {
+    case CardEngine::Start::Started:
+        if (queue->isRunning())
+            loop.exec();
+        break;
+    case CardEngine::Start::NothingNew:
+        waitLoop = nullptr;
         say(QStringLiteral("Nothing new: every recording on the card is in %1 already.")
                 .arg(QDir::toNativeSeparators(options.folder)));
         return Done;
-    }
-    DownloadQueue* queue = engine->downloads();
-    QString why;
-    switch (engine->download(files, true, &why)) {
-    case CardEngine::Start::Started:
-        break;
     case CardEngine::Start::Busy:
+        waitLoop = nullptr;
         fail(QStringLiteral("Not syncing: %1.").arg(why));
         return Busy;
     case CardEngine::Start::Refused:
+        waitLoop = nullptr;
         fail(why);
         return SomeFailed;
     }
-    QEventLoop loop;
-    connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
-    waitLoop = &loop;
-    if (queue->isRunning())
-        loop.exec();
     waitLoop = nullptr;
     endProgressLine();
     const int arrived = queue->arrived();
     const int safe = queue->alreadySafe();
     const QStringList failures = queue->failures();
-    const int missing = files.size() - arrived - safe;
+    const int missing = queue->count() - arrived - safe;
     say(QStringLiteral("%1 new recordings downloaded, %2 already in %3.")
             .arg(arrived).arg(safe).arg(QDir::toNativeSeparators(options.folder)));
     if (!failures.isEmpty())
@@ -247,12 +263,16 @@ void SyncRun::tellPlan()
     const QVector<CardRecording> safe = engine->safeToDelete(&freed, &staying);
     for (const CardRecording& file : safe)
         say(QStringLiteral("would delete %1 (%2)").arg(file.name, sizeText(file.size)));
-    say(engine->listedWhole()
-            ? QStringLiteral("%1 recordings already in %2 would be deleted from the card (%3),"
-                             " and each of the above once it has arrived.")
-                  .arg(safe.size())
-                  .arg(QDir::toNativeSeparators(options.folder), sizeText(freed))
-            : QStringLiteral("Nothing would be deleted: the card's listing was not whole."));
+    if (!engine->listedWhole()) {
+        say(QStringLiteral("Nothing would be deleted: the card's listing was not whole."));
+        return;
+    }
+    say(QStringLiteral("%1 recordings already in %2 would be deleted from the card (%3)%4.")
+            .arg(safe.size())
+            .arg(QDir::toNativeSeparators(options.folder), sizeText(freed),
+                 files.isEmpty() ? QString()
+                                 : QStringLiteral(", and each of the %1 above once it has"
+                                                  " arrived").arg(files.size())));
 }
 
 void SyncRun::interrupt()

@@ -161,6 +161,7 @@ private:
     // Starts the queue of new recordings; waits while another run holds
     // the download folder or the camera.
     void startSync();
+    void syncStarted(int result, const QString& why);
     QToolButton* syncButton = nullptr;
     QAction* downloadNewAction = nullptr;
     QAction* deleteSafeAction = nullptr;

@@ -1,0 +1,283 @@
+// The sync: merro-download --sync as a process (what it fetches and in which
+// order, its exit codes, Ctrl+C, freeing the card, a dry run, two runs at
+// once), and the window's sync (on each link, a link lost mid-way, freeing
+// the card of what is safe). Against the simulated device, private network.
+#include "mainwindow.h"
+#include "simdevice.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// Three recordings whose names sort the other way round from their times.
+struct Recording
+{
+    const char* name;
+    int size;
+    const char* utc;
+};
+const Recording kCard[] = {
+    {"A_NEW.MP4", 300000, "2025-03-01T10:00:00"},
+    {"B_MID.MP4", 2000000, "2025-02-01T10:00:00"},
+    {"C_OLD.MP4", 400000, "2025-01-01T10:00:00"},
+};
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestSync : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void syncWithoutAWindow_data();
+    void syncWithoutAWindow();
+    void interruptedSyncGoesOnNextTime();
+    void freeCardDeletesOnlyWhatIsVerified();
+    void windowSyncsOnEachLink();
+
+private:
+    // Starts `merro-download --sync` with more arguments.
+    void startSync(QProcess& tool, const QStringList& arguments = {})
+    {
+        tool.setWorkingDirectory(work->path());
+        tool.start(qEnvironmentVariable("MERRO_TOOL"), QStringList{"--sync"} + arguments);
+    }
+    int sync(const QStringList& arguments = {}, QByteArray* said = nullptr)
+    {
+        QProcess tool;
+        startSync(tool, arguments);
+        if (!tool.waitForFinished(60000))
+            return -1;
+        if (said)
+            *said = tool.readAllStandardOutput() + tool.readAllStandardError();
+        // The device's lines of the run are all in once it has answered this.
+        [this] { QVERIFY(sim->command("stats")); }();
+        return tool.exitCode();
+    }
+    QByteArray card(const char* name) { return bytesOf(sim->cardPath() + '/' + name); }
+    QByteArray local(const char* name) { return bytesOf(work->filePath(QString("DCIM/") + name)); }
+    // The card files served since `from`, in order.
+    QList<QByteArray> served(int from)
+    {
+        QList<QByteArray> names;
+        for (const QByteArray& line : sim->lines("camera: served file", from))
+            names << line.split(' ').value(4);
+        return names;
+    }
+
+    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<SimDevice> sim;
+};
+
+void TestSync::init()
+{
+    work = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(work->path()));
+    sim = std::make_unique<SimDevice>();
+    for (const Recording& recording : kCard) {
+        QFile file(sim->cardPath() + '/' + recording.name);
+        QByteArray body(recording.size, '\0');
+        for (int i = 0; i < body.size(); ++i)
+            body[i] = static_cast<char>(i * 131 + recording.name[0]);
+        QDateTime when = QDateTime::fromString(recording.utc, Qt::ISODate);
+        when.setTimeSpec(Qt::UTC);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size() && file.flush()
+                && file.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    QVERIFY(sim->start({"--interval", "300"}));
+}
+
+void TestSync::cleanup()
+{
+    QDir::setCurrent(QDir::tempPath());
+    sim.reset();
+    work.reset();
+}
+
+void TestSync::syncWithoutAWindow_data()
+{
+    QTest::addColumn<QByteArrayList>("commands"); // to the device first
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("does a device that does not answer end it with 3?")
+        << QByteArrayList{"control listen off"} << 3 << QByteArray("The device does not answer");
+    QTest::newRow("does a failed listing end it with 3?")
+        << QByteArrayList{"camera fault 404 list"} << 3
+        << QByteArray("Could not read the card's file list.");
+    QTest::newRow("is a short listing no empty card?")
+        << QByteArrayList{"camera list cut=1"} << 3
+        << QByteArray("The camera counts 3 files but listed 1.");
+    QTest::newRow("is a count reply without a count no empty card?")
+        << QByteArrayList{"camera body count nothing"} << 3
+        << QByteArray("Could not read the card's file list.");
+    QTest::newRow("does a recording that fails end it with 1, named?")
+        << QByteArrayList{"camera fault 404 file once"} << 1
+        << QByteArray("Not downloaded: C_OLD.MP4 (the camera answered 404).");
+    QTest::newRow("does a sync that fetches everything end with 0?")
+        << QByteArrayList{} << 0 << QByteArray("3 new recordings downloaded, 0 already in");
+}
+
+void TestSync::syncWithoutAWindow()
+{
+    QFETCH(QByteArrayList, commands);
+    for (const QByteArray& command : commands)
+        QVERIFY(sim->command(command));
+    const int from = sim->output.size();
+    QByteArray said;
+    QTEST(sync({}, &said), "exitCode");
+    QFETCH(QByteArray, told);
+    QVERIFY2(said.contains(told), said.constData());
+    if (!commands.isEmpty())
+        return;
+
+    // Oldest first, and each file exactly its recording with its time.
+    QCOMPARE(served(from), (QList<QByteArray>{"C_OLD.MP4", "B_MID.MP4", "A_NEW.MP4"}));
+    for (const Recording& recording : kCard) {
+        QVERIFY(local(recording.name) == card(recording.name));
+        QCOMPARE(QFileInfo(QString("DCIM/") + recording.name).lastModified().toUTC(),
+                 QDateTime::fromString(recording.utc + QString("Z"), Qt::ISODate));
+    }
+    // Nothing new: no file is fetched, and none in DCIM/ is touched.
+    const auto state = [] {
+        QStringList files;
+        for (const QFileInfo& file : QDir("DCIM").entryInfoList(QDir::Files))
+            files << file.fileName() + ' ' + QString::number(file.size()) + ' '
+                         + QString::number(file.lastModified().toMSecsSinceEpoch()) + ' '
+                         + QString::number(file.metadataChangeTime().toMSecsSinceEpoch());
+        return files;
+    };
+    const QStringList before = state();
+    const int again = sim->output.size();
+    QCOMPARE(sync({"--quiet"}, &said), 0);
+    QCOMPARE(said, QByteArray());
+    QCOMPARE(served(again), QList<QByteArray>());
+    QCOMPARE(state(), before);
+}
+
+void TestSync::interruptedSyncGoesOnNextTime()
+{
+    // Slow enough to be stopped inside the large one, the second to come.
+    QVERIFY(sim->command("camera rate 400000"));
+    QProcess first;
+    startSync(first);
+    const QString part = work->filePath("DCIM/partial downloads/B_MID.MP4");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 400000, 10000);
+
+    // A second run meanwhile finds the folder taken.
+    QByteArray said;
+    QCOMPARE(sync({}, &said), 4);
+    QVERIFY2(said.contains("Not syncing: merro-download (process "), said.constData());
+
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+    QVERIFY(first.waitForFinished(5000));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(first.exitCode(), 1);
+    const qint64 kept = QFileInfo(part).size();
+    QVERIFY(kept > 0 && card("B_MID.MP4").startsWith(bytesOf(part)));
+
+    QVERIFY(sim->command("camera rate 0"));
+    const int from = sim->output.size();
+    QCOMPARE(sync(), 0);
+    // Only the rest of the large one was asked for.
+    QVERIFY(sim->output.mid(from).contains("B_MID.MP4 bytes " + QByteArray::number(kept) + '-'));
+    for (const Recording& recording : kCard)
+        QVERIFY(local(recording.name) == card(recording.name));
+}
+
+void TestSync::freeCardDeletesOnlyWhatIsVerified()
+{
+    // A dry run lists and tells, and fetches and deletes nothing.
+    int from = sim->output.size();
+    QByteArray said;
+    QCOMPARE(sync({"--dry-run", "--free-card"}, &said), 0);
+    QVERIFY2(said.contains("would download C_OLD.MP4"), said.constData());
+    QCOMPARE(sim->lines("camera: GET /cgi-bin/hi3510/delete", from), QList<QByteArray>());
+    QCOMPARE(sim->lines("camera: GET http", from), QList<QByteArray>());
+
+    // The oldest fails: it stays on the card, the two that arrived go.
+    QVERIFY(sim->command("camera fault 404 file once"));
+    QCOMPARE(sync({"--free-card"}), 1);
+    QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
+    // After a listing that is not whole, nothing at all.
+    QVERIFY(sim->command("camera list cut=0"));
+    from = sim->output.size();
+    QCOMPARE(sync({"--free-card"}), 3);
+    QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
+    QCOMPARE(sim->lines("camera: deleted", from), QList<QByteArray>());
+}
+
+void TestSync::windowSyncsOnEachLink()
+{
+    // The newest is in DCIM/ already; each link downloads what is not.
+    QVERIFY(QDir().mkpath("DCIM"));
+    QFile copy("DCIM/A_NEW.MP4");
+    QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(card("A_NEW.MP4")) && copy.flush()
+            && copy.setFileTime(QDateTime::fromString("2025-03-01T10:00:00Z", Qt::ISODate),
+                                QFileDevice::FileModificationTime));
+    copy.close();
+    // Slow enough for the link to be lost within the large one.
+    QVERIFY(sim->command("camera rate 200000"));
+    auto window = std::make_unique<MainWindow>();
+    window->setSyncOnLink(true);
+    window->show();
+    auto* bar = window->findChild<QProgressBar*>("progressBarDownLoad");
+    auto* indicator = window->findChild<QLineEdit*>("lineEditLinkMERRO");
+    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
+    const QString part = work->filePath("DCIM/partial downloads/B_MID.MP4");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 300000, 10000);
+
+    // A link lost mid-way ends the run as a cancel does; the next link goes on.
+    QVERIFY(sim->command("control heartbeat off"));
+    QTRY_VERIFY_WITH_TIMEOUT(indicator->text() == "Link Fail!" && bar->isHidden(), 10000);
+    const qint64 kept = QFileInfo(part).size();
+    QVERIFY2(window->statusBar()->currentMessage().startsWith("Cancelled: 1 of "),
+             qPrintable(window->statusBar()->currentMessage()));
+    const int from = sim->output.size();
+    QVERIFY(sim->command("camera rate 0") && sim->command("control heartbeat on"));
+    QTRY_VERIFY_WITH_TIMEOUT(local("B_MID.MP4") == card("B_MID.MP4"), 15000);
+    QTRY_VERIFY(bar->isHidden());
+    QVERIFY(sim->output.mid(from).contains("B_MID.MP4 bytes " + QByteArray::number(kept) + '-'));
+    // (Those whose details came first were not queued at all.)
+    QVERIFY2(window->statusBar()->currentMessage().startsWith("1 of 1 files downloaded"),
+             qPrintable(window->statusBar()->currentMessage()));
+
+    // Freed of what is safe (by its shortcut), after a question: what left
+    // DCIM/ meanwhile stays.
+    QFile::remove("DCIM/C_OLD.MP4");
+    QStringList asked;
+    QTimer answer;
+    answer.callOnTimeout(this, [&asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked << box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    answer.start(20);
+    auto* menu = window->findChild<QToolButton*>("toolButtonSync");
+    QVERIFY(menu && menu->isVisible() && menu->menu()->actions().size() == 4);
+    QTest::keyClick(window.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(asked.size(), 1);
+    QVERIFY2(asked[0].startsWith("Delete the 2 recordings already in DCIM/ from the card? This"
+                                 " frees 2.19 MiB.\n\n1 recordings stay on the card: they are"
+                                 " not in DCIM/ yet."), qPrintable(asked[0]));
+    QTRY_COMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
+    auto* table = window->findChild<QTableWidget*>("tableWidgetFileInfo");
+    QCOMPARE(table->rowCount(), 1);
+}
+
+QTEST_MAIN(TestSync)
+#include "tst_sync.moc"
