@@ -1,7 +1,8 @@
 // merro-demo OUTDIR [--control ...] [--ground ...] [--camera ...]: a guided walk
 // through the window against the simulated device (link, list, download two
 // files, cancel one with Esc and resume it, delete one, list again with the
-// kept file marked, the Chinese window),
+// kept file marked, download the new recordings, the Chinese window, free the
+// card of what is safe),
 // saving a picture of each state into OUTDIR. Run by scripts/run without a
 // display; exits with 1 as soon as a step does not come about.
 #include "mainwindow.h"
@@ -192,6 +193,15 @@ int main(int argc, char** argv)
         }))
         return 1;
 
+    // The sync: every recording not yet in DCIM/ comes, oldest first.
+    window->findChild<QAction*>(QStringLiteral("actionDownloadNew"))->trigger();
+    if (!demo.step("synced", [&] {
+            static const QRegularExpression all(QStringLiteral("^(\\d+) of \\1 files downloaded"));
+            return all.match(demo.status()).hasMatch()
+                   && !demo.find<QProgressBar>("progressBarDownLoad")->isVisible();
+        }, 120000))
+        return 1;
+
     demo.find<QComboBox>("comboBox")->setCurrentIndex(1);
     demo.click("pushButtonEnterTFcard");
     // The link indicator takes the language with the next heartbeat.
@@ -201,6 +211,10 @@ int main(int argc, char** argv)
             return demo.listed() && browse->text() != "Browse Files in Card"
                    && indicator->text() != "Link Success!";
         }))
+        return 1;
+    // Freed of every recording that is safe in DCIM/: all of them by now.
+    window->findChild<QAction*>(QStringLiteral("actionDeleteSafe"))->trigger();
+    if (!demo.step("card-freed", [&] { return table->rowCount() == 0; }))
         return 1;
     std::printf("demo: every step done\n");
     return 0;
