@@ -73,7 +73,7 @@ int downloadOne(QApplication& app, MainWindow& window, const QString& name, int 
     QElapsedTimer sinceTry;
     const auto watchTries = [&] {
         const auto threads = window.findChildren<DownloadFileThread*>(
-            QString(), Qt::FindDirectChildrenOnly);
+            QString());
         for (DownloadFileThread* thread : threads) {
             if (thread == current || thread->isFinished())
                 continue;

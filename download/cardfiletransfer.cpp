@@ -161,9 +161,57 @@ bool hasTransferCoding(const char* response)
 
 Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_header* header)
 {
-    return readHeader([&](char* byte, Outcome* why) {
-        return receiveSome(s, byte, 1, observer, why);
+    // What has arrived is looked at first, and only what the reader took of
+    // it is received: no body byte goes with the head, in a few calls rather
+    // than one per byte.
+    char peeked[kBlockSize];
+    int have = 0; // bytes looked at
+    int used = 0; // of them, handed to the reader
+    const auto take = [&](int count) {
+        char discarded[kBlockSize];
+        while (count > 0) {
+            Outcome why = Outcome::Incomplete;
+            const int n = receiveSome(s, discarded, count, observer, &why);
+            if (n <= 0)
+                return false;
+            count -= n;
+        }
+        return true;
+    };
+    const Outcome outcome = readHeader([&](char* byte, Outcome* why) {
+        if (used == have) {
+            if (have > 0 && !take(have)) {
+                *why = Outcome::Incomplete;
+                return -1;
+            }
+            have = used = 0;
+            for (;;) {
+                const int n = net::peekBytes(s, peeked, sizeof peeked);
+                if (n >= 0) {
+                    have = n;
+                    break;
+                }
+                if (net::lastCallInterrupted())
+                    continue;
+                if (!net::lastCallWouldBlock()) {
+                    *why = Outcome::Incomplete;
+                    return -1;
+                }
+                const Outcome waited = waitFor(s, false, kSilenceTimeoutMs, observer);
+                if (waited != Outcome::Done) {
+                    *why = waited;
+                    return -1;
+                }
+            }
+            if (have == 0)
+                return 0;
+        }
+        *byte = peeked[used++];
+        return 1;
     }, header);
+    if (outcome == Outcome::Done && used > 0 && !take(used))
+        return Outcome::Incomplete;
+    return outcome;
 }
 
 // The head ends with a run of four CR or LF characters.
@@ -337,6 +385,7 @@ Outcome fetchFrom(const CardFileJob& job, long long from, FileSink& sink,
     if (length >= 0 && written != length)
         return Outcome::Incomplete;
     *inBody = false;
+    observer.bodyComplete();
     return sink.finish() ? Outcome::Done : Outcome::WriteFailed;
 }
 

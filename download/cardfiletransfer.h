@@ -65,6 +65,9 @@ public:
     virtual void headerReceived(const resp_header& header) = 0;
     // After every block written; total is -1 when the length is unknown.
     virtual void blockWritten(long long written, long long total) = 0;
+    // The whole body arrived and the camera is done with: only the local
+    // file is still to be made.
+    virtual void bodyComplete() {}
 };
 
 // Where the body goes. A file that is not finished must leave no trace

@@ -130,6 +130,16 @@ void DownloadFileThread::headerReceived(const resp_header& header)
     respHeader = header;
 }
 
+void DownloadFileThread::bodyComplete()
+{
+    // The bar is full before anything else is told.
+    if (lastWritten >= 0 && lastWritten != lastEmitted) {
+        lastEmitted = lastWritten;
+        emit updateDownloadFileProgress(lastWritten, lastTotal);
+    }
+    emit bodyReceived();
+}
+
 void DownloadFileThread::blockWritten(long long written, long long total)
 {
     lastWritten = written;

@@ -51,6 +51,8 @@ signals:
     void fileSaved(const QString& name, const QString& path);
     // Instead of fileSaved: the folder held it already, and nothing was fetched.
     void alreadySafe(const QString& name, const QString& path);
+    // The body is in; the camera is free while the local file is made.
+    void bodyReceived();
 
 protected:
     void run() override;
@@ -63,6 +65,7 @@ private:
     bool stopRequested() override;
     void headerReceived(const resp_header& header) override;
     void blockWritten(long long written, long long total) override;
+    void bodyComplete() override;
     CardRecording askForDetails(const QString& name);
 
     QString baseUrl;

@@ -13,6 +13,7 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,7 @@ DownloadQueue::~DownloadQueue()
 {
     if (thread)
         thread->stop();
+    retryTimer.stop();
 }
 
 bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, QString* refusal)
@@ -90,6 +92,7 @@ bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, Q
     holds = 0;
     cancelling = false;
     running = true;
+    pendingEnd = nullptr;
     failed.clear();
     startNext();
     return true;
@@ -105,11 +108,6 @@ void DownloadQueue::startNext()
 void DownloadQueue::startCurrent()
 {
     const CardRecording file = files.value(next - 1);
-    fileFailed = false;
-    retryPending = false;
-    wasSafe = false;
-    savedAt.clear();
-    endNote.clear();
     emit fileStarted(file.name);
     auto* worker = new DownloadFileThread(this);
     worker->fileName = file.name;
@@ -118,91 +116,122 @@ void DownloadQueue::startCurrent()
     worker->folder = downloadFolder;
     worker->detailsDeadlineMs = detailsDeadlineMs;
     worker->skipWhenSafe = skipWhenSafe;
+    Try run;
+    run.index = next - 1;
+    run.name = file.name;
+    tries.insert(worker, run);
     connect(worker, &DownloadFileThread::updateDownloadFileProgress, this,
             &DownloadQueue::fileProgress);
     connect(worker, &DownloadFileThread::detailsFetched, this,
-            [this](const QString& name, const QByteArray& reply) {
+            [this, worker](const QString& name, const QByteArray& reply) {
         const CardRecording told = recordingFromInfo(name, reply.constData());
-        CardRecording& file = files[next - 1];
-        file.size = file.size < 0 ? told.size : file.size;
-        file.created = file.created.isValid() ? file.created : told.created;
+        const int index = tries.value(worker).index;
+        if (index < files.size() && files.at(index).name == name) {
+            CardRecording& queued = files[index];
+            queued.size = queued.size < 0 ? told.size : queued.size;
+            queued.created = queued.created.isValid() ? queued.created : told.created;
+        }
         emit detailsFetched(name, reply);
     });
     connect(worker, &DownloadFileThread::fileSaved, this,
-            [this](const QString&, const QString& path) { savedAt = path; });
+            [this, worker](const QString&, const QString& path) { tries[worker].savedAt = path; });
     connect(worker, &DownloadFileThread::alreadySafe, this,
-            [this](const QString&, const QString& path) {
-        savedAt = path;
-        wasSafe = true;
+            [this, worker](const QString&, const QString& path) {
+        tries[worker].savedAt = path;
+        tries[worker].safe = true;
     });
     connect(worker, &DownloadFileThread::downloadFileFailed, this,
-            &DownloadQueue::threadFailed);
+            [this, worker](int why, int status, bool inBody) {
+        threadFailed(worker, why, status, inBody);
+    });
+    connect(worker, &DownloadFileThread::bodyReceived, this,
+            [this, worker] { bodyReceived(worker); });
     connect(worker, &DownloadFileThread::downloadFileFinished, this,
-            &DownloadQueue::threadFinished);
+            [this, worker] { threadFinished(worker); });
     // Gone once done: a long queue must not pile up finished threads.
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     thread = worker;
-    inFlight = true;
     worker->start(QThread::InheritPriority);
 }
 
-void DownloadQueue::threadFailed(int why, int status, bool inBody)
+void DownloadQueue::bodyReceived(DownloadFileThread* worker)
 {
-    fileFailed = true;
+    if (worker != thread || settling || pausing || cancelling || holds > 0
+        || next >= files.size())
+        return;
+    // The camera is done with this file: the next one starts while this one
+    // is written out and named.
+    settling = worker;
+    thread = nullptr;
+    startNext();
+}
+
+void DownloadQueue::threadFailed(DownloadFileThread* worker, int why, int status, bool inBody)
+{
+    Try& run = tries[worker];
+    run.failed = true;
     const auto outcome = static_cast<download::Outcome>(why);
     // A paused transfer is tried again when the camera is free.
-    if (cancelling || pausing)
+    if (worker == thread && (cancelling || pausing))
         return;
-    if (inBody && download::worthRetrying(outcome) && retries < kRetries) {
+    if (worker == thread && inBody && download::worthRetrying(outcome) && retries < kRetries) {
         // What arrived is kept; the next try asks for the rest.
-        retryPending = true;
+        run.retry = true;
         const QString text = outcome == download::Outcome::TimedOut
                                  ? WindowTexts::tr("The camera stopped sending; retrying (%1 of %2)")
                                  : WindowTexts::tr("Connection lost; retrying (%1 of %2)");
         emit message(text.arg(retries + 1).arg(kRetries), false);
         return;
     }
-    const QString name = currentName();
-    endNote = failureReason(why, status);
-    failed.append(QStringLiteral("%1 (%2)").arg(name, endNote));
-    emit message(WindowTexts::tr("%1 not downloaded: %2").arg(name, endNote), true);
+    run.note = failureReason(why, status);
+    failed.append(QStringLiteral("%1 (%2)").arg(run.name, run.note));
+    emit message(WindowTexts::tr("%1 not downloaded: %2").arg(run.name, run.note), true);
 }
 
-void DownloadQueue::threadFinished()
+void DownloadQueue::threadFinished(DownloadFileThread* worker)
 {
-    inFlight = false;
+    const Try run = tries.take(worker);
+    if (worker == settling) {
+        settling = nullptr;
+        fileDone(run);
+        if (pendingEnd)
+            std::exchange(pendingEnd, nullptr)();
+        return;
+    }
+    if (worker != thread)
+        return;
+    thread = nullptr;
     if (pausing) {
         // It may have ended whole just as it was asked to stop.
-        currentDone = !fileFailed;
+        currentDone = !run.failed;
         if (currentDone)
-            fileDone();
+            fileDone(run);
         pausing = false;
         if (pauseWait)
             pauseWait->quit();
         return;
     }
     if (cancelling) {
-        finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
-                   .arg(arrivedCount).arg(files.size()));
+        endWhenSettled([this] { finish(cancelledSummary()); });
         return;
     }
-    if (retryPending) {
+    if (run.retry) {
         // 1, 2, then 4 s: a camera that drops a connection often needs a moment.
         retryTimer.start(1000 << retries++);
         return;
     }
-    fileDone();
+    fileDone(run);
     advance();
 }
 
-void DownloadQueue::fileDone()
+void DownloadQueue::fileDone(const Try& run)
 {
-    const FileResult result = fileFailed ? FileResult::Failed
-                              : wasSafe  ? FileResult::AlreadySafe
+    const FileResult result = run.failed ? FileResult::Failed
+                              : run.safe ? FileResult::AlreadySafe
                                          : FileResult::Arrived;
     arrivedCount += result == FileResult::Arrived ? 1 : 0;
     safeCount += result == FileResult::AlreadySafe ? 1 : 0;
-    emit fileEnded(currentName(), result, fileFailed ? endNote : savedAt);
+    emit fileEnded(run.name, result, run.failed ? run.note : run.savedAt);
 }
 
 void DownloadQueue::advance()
@@ -211,14 +240,31 @@ void DownloadQueue::advance()
         startNext();
         return;
     }
-    QString summary = WindowTexts::tr("%1 of %2 files downloaded").arg(arrivedCount)
-                          .arg(files.size() - safeCount);
-    if (safeCount > 0)
-        summary = WindowTexts::tr("%1, %2 already in DCIM/").arg(summary).arg(safeCount);
-    if (!failed.isEmpty())
-        summary = WindowTexts::tr("%1; not downloaded: %2")
-                      .arg(summary, failed.join(QStringLiteral(", ")));
-    finish(summary);
+    endWhenSettled([this] {
+        QString summary = WindowTexts::tr("%1 of %2 files downloaded").arg(arrivedCount)
+                              .arg(files.size() - safeCount);
+        if (safeCount > 0)
+            summary = WindowTexts::tr("%1, %2 already in DCIM/").arg(summary).arg(safeCount);
+        if (!failed.isEmpty())
+            summary = WindowTexts::tr("%1; not downloaded: %2")
+                          .arg(summary, failed.join(QStringLiteral(", ")));
+        finish(summary);
+    });
+}
+
+QString DownloadQueue::cancelledSummary() const
+{
+    return WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
+        .arg(arrivedCount).arg(files.size());
+}
+
+void DownloadQueue::endWhenSettled(std::function<void()> end)
+{
+    // The file still being written out counts in the summary.
+    if (settling)
+        pendingEnd = std::move(end);
+    else
+        end();
 }
 
 void DownloadQueue::finish(const QString& summary)
@@ -237,12 +283,12 @@ void DownloadQueue::cancel()
     cancelling = true;
     // The transfer stops at its next look, keeps what it received, and its
     // end ends the queue; between two tries, or paused, it ends now.
-    if (inFlight && thread) {
+    if (thread) {
         thread->stop();
         return;
     }
-    finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
-               .arg(arrivedCount).arg(files.size()));
+    retryTimer.stop();
+    endWhenSettled([this] { finish(cancelledSummary()); });
 }
 
 void DownloadQueue::pause()
@@ -252,7 +298,7 @@ void DownloadQueue::pause()
     currentDone = false;
     // Between two tries nothing is being sent.
     retryTimer.stop();
-    if (!inFlight || !thread)
+    if (!thread)
         return;
     const QPointer<DownloadQueue> self(this);
     QEventLoop loop;
@@ -272,8 +318,7 @@ void DownloadQueue::resume()
     if (holds == 0 || --holds > 0 || !running)
         return;
     if (cancelling) {
-        finish(WindowTexts::tr("Cancelled: %1 of %2 files downloaded.")
-                   .arg(arrivedCount).arg(files.size()));
+        endWhenSettled([this] { finish(cancelledSummary()); });
         return;
     }
     if (currentDone)
@@ -287,7 +332,7 @@ void DownloadQueue::drop(const QString& name)
     if (!running)
         return;
     // The file under way counts only while it has not arrived.
-    const int first = currentDone || inFlight ? next : std::max(next - 1, 0);
+    const int first = currentDone || thread ? next : std::max(next - 1, 0);
     for (int i = files.size() - 1; i >= first; --i) {
         if (files.at(i).name != name)
             continue;
@@ -306,8 +351,17 @@ void DownloadQueue::stop(const QString& summary)
         return;
     const QPointer<DownloadQueue> self(this);
     pause();
-    if (self && running)
-        finish(summary.arg(arrivedCount).arg(files.size()));
+    if (!self || !running)
+        return;
+    // What is being written out is over in a moment: the summary counts it.
+    if (settling) {
+        QEventLoop loop;
+        connect(settling, &QThread::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!self || !running)
+            return;
+    }
+    finish(summary.arg(arrivedCount).arg(files.size()));
 }
 
 qint64 DownloadQueue::freeSpace(const QString& folder)

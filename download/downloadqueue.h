@@ -2,11 +2,14 @@
 
 #include "cardrecording.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
+
+#include <functional>
 
 class DownloadFileThread;
 class QEventLoop;
@@ -74,12 +77,27 @@ signals:
     void ended(const QString& summary, bool failures);
 
 private:
+    // One file's try, from its thread's start to its end.
+    struct Try
+    {
+        int index = 0;
+        QString name;
+        bool failed = false;
+        bool retry = false; // ... and is tried again after a pause
+        bool safe = false;  // the folder held it already
+        QString savedAt;
+        QString note; // why it failed
+    };
     void startNext();
     void startCurrent();
-    void threadFailed(int why, int status, bool inBody);
-    void threadFinished();
-    void fileDone();
+    void threadFailed(DownloadFileThread* worker, int why, int status, bool inBody);
+    void threadFinished(DownloadFileThread* worker);
+    void bodyReceived(DownloadFileThread* worker);
+    void fileDone(const Try& run);
     void advance();
+    QString cancelledSummary() const;
+    // Runs `end` now, or once the file being written out is done.
+    void endWhenSettled(std::function<void()> end);
     void finish(const QString& summary);
 
     QString downloadFolder = QStringLiteral("DCIM/");
@@ -92,17 +110,16 @@ private:
     bool skipWhenSafe = false;
     bool running = false;
     bool cancelling = false;
-    bool inFlight = false;     // a download thread runs for the queue
-    bool fileFailed = false;   // the current file's transfer failed
-    bool retryPending = false; // ... and is tried again after a pause
     int holds = 0;
-    bool pausing = false;      // until the stopped transfer has ended
-    bool currentDone = false;  // the paused file arrived, or left the queue
+    bool pausing = false;     // until the stopped transfer has ended
+    bool currentDone = false; // the paused file arrived, or left the queue
     QEventLoop* pauseWait = nullptr;
     QStringList failed;
-    QString endNote; // how the current file ended, for fileEnded
-    QString savedAt;
-    bool wasSafe = false;
+    // The try whose transfer runs, and the one before it still making its
+    // local file (the camera is free for the next meanwhile).
     QPointer<DownloadFileThread> thread;
+    QPointer<DownloadFileThread> settling;
+    QHash<DownloadFileThread*, Try> tries;
+    std::function<void()> pendingEnd;
     QTimer retryTimer;
 };

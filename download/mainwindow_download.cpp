@@ -15,6 +15,13 @@
 
 #include <climits>
 
+namespace {
+
+// How often the window is redrawn at most while many small files come.
+constexpr int kRedrawEveryMs = 100;
+
+} // namespace
+
 void MainWindow::connectDownloads()
 {
     DownloadQueue* queue = engine->downloads();
@@ -74,6 +81,15 @@ void MainWindow::on_pushButtonDownloadFile_clicked()
 void MainWindow::DownloadFile(QString fileName)
 {
     Q_UNUSED(fileName)
+    // Files that come one after another faster than the eye follows: the
+    // window is redrawn a few times a second, not once a file, so that the
+    // queue does not wait for the drawing.
+    if (downloadFileClock.isValid() && downloadFileClock.elapsed() < kRedrawEveryMs
+        && centralWidget()->updatesEnabled()) {
+        centralWidget()->setUpdatesEnabled(false);
+        QTimer::singleShot(kRedrawEveryMs, this, [this] { centralWidget()->setUpdatesEnabled(true); });
+    }
+    downloadFileClock.start();
     const DownloadQueue* queue = engine->downloads();
     ui->lineEditDownloadProgress->setText(
         QStringLiteral("%1%2%3").arg(QString::number(queue->position()), QStringLiteral("/"),
@@ -95,9 +111,12 @@ void MainWindow::DownloadFile(QString fileName)
 
 void MainWindow::DownloadFileFinished()
 {
-    ui->progressBarDownLoad->hide();
-    ui->pushButtonDownloadFile->setEnabled(true);
-    QThread::usleep(200);
+    // The next file shows the bar again at once: only the queue's end hides
+    // it, with the summary, and the window is not redrawn for nothing.
+    if (!engine->downloads()->isRunning()) {
+        ui->progressBarDownLoad->hide();
+        ui->pushButtonDownloadFile->setEnabled(true);
+    }
 }
 
 void MainWindow::downloadEnded(const QString& summary, bool failures)

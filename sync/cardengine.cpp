@@ -161,8 +161,6 @@ void CardEngine::answered(int id, const QByteArray& body, bool ok, int status, i
         return;
     // By name: a delete meanwhile may have moved the row.
     const int row = rowOf(name);
-    if (ok && row >= 0)
-        takeDetails(row, body);
     if (!ok && noAnswer(failure)) {
         // One wait for a camera that stopped answering, not one per file.
         detailsMissing = detailsTotal - detailsDone;
@@ -174,10 +172,25 @@ void CardEngine::answered(int id, const QByteArray& body, bool ok, int status, i
     ++detailsDone;
     // An error page is read like any reply, but it holds no details.
     detailsFailed += ok && status == 200 ? 0 : 1;
-    emit detailsProgress(detailsDone, detailsTotal);
-    if (syncWaiting && detailsFirst.isEmpty())
+    if (syncWaiting && detailsFirst.isEmpty()) {
+        // The last a sync waited for: it starts on what is known now.
+        if (ok && row >= 0)
+            takeDetails(row, body);
+        emit detailsProgress(detailsDone, detailsTotal);
         launchSync();
-    requestNextDetails();
+        requestNextDetails();
+        return;
+    }
+    // The camera works on the next request while this answer is shown; the
+    // pass ends only once the last one is.
+    const QString next = detailsHolds == 0 ? nextDetails() : QString();
+    if (!next.isEmpty())
+        askDetails(next);
+    if (ok && row >= 0)
+        takeDetails(row, body);
+    emit detailsProgress(detailsDone, detailsTotal);
+    if (next.isEmpty())
+        requestNextDetails();
 }
 
 void CardEngine::takeDetails(int row, const QByteArray& reply)
@@ -301,6 +314,15 @@ void CardEngine::requestNextDetails()
 {
     if (!detailsRunning || !detailsInFlight.isEmpty() || detailsHolds > 0)
         return;
+    const QString next = nextDetails();
+    if (next.isEmpty())
+        finishDetails();
+    else
+        askDetails(next);
+}
+
+QString CardEngine::nextDetails()
+{
     QString next;
     // What a sync waits for, then the rows the operator sees.
     while (next.isEmpty() && !detailsFirst.isEmpty()) {
@@ -325,14 +347,15 @@ void CardEngine::requestNextDetails()
         else
             ++detailsDone;
     }
-    if (next.isEmpty()) {
-        finishDetails();
-        return;
-    }
     detailsPendingSet.remove(next);
-    detailsInFlight = next;
+    return next;
+}
+
+void CardEngine::askDetails(const QString& name)
+{
+    detailsInFlight = name;
     detailsId = ++lastId;
-    requests()->ask(detailsId, CardEndpoints::url(CardEndpoints::kGetFileInfo) + next,
+    requests()->ask(detailsId, CardEndpoints::url(CardEndpoints::kGetFileInfo) + name,
                     requestDeadlineMs);
 }
 

@@ -150,6 +150,9 @@ private:
     void takeDetails(int row, const QByteArray& reply);
     void answered(int id, const QByteArray& body, bool ok, int status, int failure);
     void requestNextDetails();
+    // The name to ask for next ("" when none is left), taken off the list.
+    QString nextDetails();
+    void askDetails(const QString& name);
     void finishDetails();
     void holdDetails();
     void releaseDetails();

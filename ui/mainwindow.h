@@ -150,6 +150,7 @@ private:
     void showCancelButton(bool shown);
     void showDownloadRate(qint64 bytesRead, qint64 totalBytes);
     RateMeter downloadMeter;
+    QElapsedTimer downloadFileClock; // since the last file started
     QLabel* downloadRate = nullptr;
     QPushButton* downloadCancel = nullptr;
 
