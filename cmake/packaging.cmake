@@ -24,6 +24,9 @@ install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/app/merro-download.desktop
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/app/Images/appicon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps
         RENAME merro-download.png COMPONENT tool)
+# What software centres show: names, summaries, a description and screenshots.
+install(FILES ${MERRO_PACKAGING}/org.merro_download.MerroDownload.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT tool)
 install(TARGETS merro-devicesim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/sim/README.md
         DESTINATION ${MERRO_SIM_DOCDIR} COMPONENT sim)
