@@ -17,6 +17,11 @@ if(NOT MERRO_CHANGELOG_TOP MATCHES "^merro-download \\(${PROJECT_VERSION}\\) ")
                         "${PROJECT_VERSION}: ${MERRO_CHANGELOG_TOP}")
 endif()
 
+# Relocations resolved at start and then read-only, as Debian builds its own.
+foreach(program merro-download merro-devicesim)
+    target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+endforeach()
+
 install(TARGETS merro-download RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/app/merro-download.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tool)
@@ -49,6 +54,33 @@ foreach(component tool sim)
     install(FILES ${MERRO_PACKAGING}/copyright ${MERRO_PACKAGING_OUT}/changelog.gz
             DESTINATION ${docdir} COMPONENT ${component})
 endforeach()
+
+# Manual pages from each program's --help, with what the help leaves out in
+# packaging/<program>.h2m, where help2man is found. The tool needs a Qt
+# platform even to print its help. Sanitizer trees are never packaged, and
+# their programs would report leaks on the way out.
+find_program(MERRO_HELP2MAN help2man)
+if(MERRO_HELP2MAN AND NOT MERRO_SANITIZE AND NOT MERRO_TSAN)
+    set(MERRO_MANPAGES)
+    foreach(program merro-download merro-devicesim)
+        set(page ${MERRO_PACKAGING_OUT}/${program}.1)
+        add_custom_command(OUTPUT ${page}.gz
+            COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+                    ${MERRO_HELP2MAN} --no-info --section=1
+                    --version-string=${PROJECT_VERSION}
+                    --include=${MERRO_PACKAGING}/${program}.h2m
+                    --output=${page} $<TARGET_FILE:${program}>
+            COMMAND ${MERRO_GZIP} -9nf ${page}
+            DEPENDS ${program} ${MERRO_PACKAGING}/${program}.h2m
+            VERBATIM)
+        list(APPEND MERRO_MANPAGES ${page}.gz)
+    endforeach()
+    add_custom_target(merro_manpages ALL DEPENDS ${MERRO_MANPAGES})
+    install(FILES ${MERRO_PACKAGING_OUT}/merro-download.1.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+    install(FILES ${MERRO_PACKAGING_OUT}/merro-devicesim.1.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
+endif()
 
 set(CPACK_GENERATOR DEB)
 # A tree built with debug information packages lean binaries all the same.
