@@ -2,6 +2,7 @@
 
 #include "cameraserver.h"
 #include "card.h"
+#include "commandwords.h"
 #include "unitserver.h"
 
 #include <QByteArray>
@@ -9,9 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
-
-#include <memory>
-
+#include <QVector>
 
 struct Endpoint
 {
@@ -52,11 +51,10 @@ public:
 
     // One command line; the answer starts with "ok" or "error".
     QByteArray execute(const QByteArray& line);
+    // Every command, for --help.
+    static QVector<HelpEntry> commandHelp();
 
 private:
-    QByteArray unitCommand(UnitServer* unit, const QList<QByteArray>& words);
-    QByteArray cameraCommand(const QList<QByteArray>& words);
-    QByteArray cameraBody(const QList<QByteArray>& words);
     QByteArray stats() const;
     void onCommandConnection();
     QByteArray runAndLog(const QByteArray& line);

@@ -1,3 +1,4 @@
+#include "cameracommands.h"
 #include "card.h"
 #include "devicesim.h"
 #include "deviceconfig.h"
@@ -12,32 +13,67 @@
 namespace {
 
 const char kUsage[] =
-    "usage: merro-devicesim --card DIR [options]\n"
-    "       merro-devicesim --make-card DIR N [--max-size BYTES]\n"
-    "\n"
-    "Serves the device's control unit, ground unit and camera at once.\n"
-    "  --card DIR               the camera's SD card folder\n"
-    "  --control ADDR[:PORT]|off   control unit (default %1:%4)\n"
-    "  --ground ADDR[:PORT]|off    ground unit (default %2:%4)\n"
-    "  --camera ADDR[:PORT]|off    camera (default %3:%5)\n"
-    "  --interval MS            heartbeat interval (1000)\n"
-    "  --version-interval MS    version report interval of the control unit (3000)\n"
-    "  --version T,HW,SW,PROTO,BOOT   version report values (2,260,1027,3,101)\n"
-    "  --gap MS                 least time between two writes to a unit's client (100)\n"
-    "  --command-port PORT      also take commands on 127.0.0.1:PORT (0: any free port)\n"
-    "  --do COMMAND             run a command before the ready line (repeatable)\n"
-    "  --exit-on-eof            exit when standard input ends\n"
-    "Commands are read from standard input, one per line; see sim/README.md.\n";
+    "Usage: merro-devicesim --card DIR [OPTION]...\n"
+    "  or:  merro-devicesim --make-card DIR N [--max-size BYTES]\n";
 
-void usage(FILE* to)
+const char kAbout[] =
+    "Serves the camera device's control unit, ground unit and camera (an HTTP server\n"
+    "on a card folder) in one process, for trying and testing merro-download without\n"
+    "the device. The device addresses are served only where no network but the\n"
+    "loopback is in sight (a private network namespace); loopback addresses\n"
+    "anywhere. One line per event goes to standard output. Commands, one per line on\n"
+    "standard input or on the command port, switch faults on and off while it runs;\n"
+    "each is answered with one line, \"ok COMMAND\" or \"error COMMAND: REASON\".\n";
+
+QVector<HelpEntry> optionHelp()
 {
-    const QString text = QString::fromLatin1(kUsage)
-                             .arg(QLatin1String(merro::kControlHost),
-                                  QLatin1String(merro::kGroundHost),
-                                  QLatin1String(merro::kCameraHost))
-                             .arg(merro::kUnitPort)
-                             .arg(merro::kCameraPort);
-    std::fputs(text.toLocal8Bit().constData(), to);
+    const QByteArray unitPort = QByteArray::number(merro::kUnitPort);
+    return {
+        {"--card DIR",
+         "the camera's SD card folder (must exist; needed unless --camera off)"},
+        {"--make-card DIR N",
+         "fill DIR with N sample recordings (0 to 9999), print them and exit"},
+        {"--max-size BYTES", "the largest sample recording (default 24000000)"},
+        {"--control ADDR[:PORT]|off", QByteArray("the control unit, or none (default ")
+                                          + merro::kControlHost + ':' + unitPort + ')'},
+        {"--ground ADDR[:PORT]|off", QByteArray("the ground unit, or none (default ")
+                                         + merro::kGroundHost + ':' + unitPort + ')'},
+        {"--camera ADDR[:PORT]|off",
+         QByteArray("the camera, or none; port 0 picks a free one (default ")
+             + merro::kCameraHost + ':' + QByteArray::number(merro::kCameraPort) + ')'},
+        {"--interval MS", "the heartbeat interval of both units (default 1000)"},
+        {"--version-interval MS",
+         "the interval of the control unit's version reports (default 3000)"},
+        {"--version T,HW,SW,PROTO,BOOT",
+         "version report values, T from -128 to 255, the others from 0 to 65535 (default"
+         " 2,260,1027,3,101)"},
+        {"--gap MS", "the least time between two writes to one unit client (default 100)"},
+        {"--command-port PORT", "also take commands on 127.0.0.1:PORT (0: any free port)"},
+        {"--do COMMAND", "run a command before the ready line (repeatable)"},
+        {"--exit-on-eof", "exit when standard input ends"},
+        {"-h, --help", "print this help and exit"},
+    };
+}
+
+void usage(FILE* to, bool full)
+{
+    QByteArray text = kUsage;
+    if (full)
+        text += kAbout;
+    text += "\nOptions:\n";
+    for (const HelpEntry& entry : optionHelp())
+        text += helpLines(entry);
+    if (full) {
+        text += "\nCommands:\n";
+        for (const HelpEntry& entry : DeviceSim::commandHelp())
+            text += helpLines(entry);
+        text += "UNIT is control or ground. TARGET is all, cgi, file (downloads) or one CGI\n"
+                "request: count, list, info, delete, deleteall or format.\n"
+                "\nFault modes:\n";
+        for (const HelpEntry& entry : faultModeHelp())
+            text += helpLines(entry);
+    }
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), to);
 }
 
 bool parseEndpoint(const QString& text, Endpoint* endpoint)
@@ -81,7 +117,7 @@ int makeCard(const QStringList& args)
     bool ok = false;
     const int count = args.value(at + 2).toInt(&ok);
     if (args.value(at + 1).isEmpty() || !ok || count < 0 || count > 9999) {
-        usage(stderr);
+        usage(stderr, false);
         return 2;
     }
     qint64 maxSize = 24000000;
@@ -89,7 +125,7 @@ int makeCard(const QStringList& args)
     if (sizeAt >= 0) {
         maxSize = args.value(sizeAt + 1).toLongLong(&ok);
         if (!ok || maxSize < 1) {
-            usage(stderr);
+            usage(stderr, false);
             return 2;
         }
     }
@@ -121,7 +157,7 @@ int main(int argc, char** argv)
 
     const QStringList args = app.arguments();
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        usage(stdout);
+        usage(stdout, true);
         return 0;
     }
     if (args.contains(QStringLiteral("--make-card")))
@@ -171,7 +207,7 @@ int main(int argc, char** argv)
         if (!ok) {
             std::fprintf(stderr, "merro-devicesim: bad option or value: %s\n",
                          arg.toLocal8Bit().constData());
-            usage(stderr);
+            usage(stderr, false);
             return 2;
         }
         ++i;

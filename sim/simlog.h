@@ -2,7 +2,12 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 namespace sim {
+
+// Where a part of the device writes its log lines (its name and a colon first).
+using Logger = std::function<void(const QByteArray& text)>;
 
 // Writes one line to standard output and flushes it, so that a test reading
 // the pipe sees each event as it happens.

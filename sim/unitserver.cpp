@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr quint8 kVersionCommand = 0x00;
-constexpr quint8 kHeartbeatCommand = 0x04;
 constexpr int kReplySize = 6;
 // Qt listens with room for this many waiting connections.
 constexpr int kDefaultBacklog = 50;
@@ -19,42 +17,8 @@ constexpr int kFloodReceiveBuffer = 2048;
 constexpr int kNormalReceiveBuffer = 131072;
 constexpr int kFloodSegment = 88;
 constexpr int kNormalSegment = 0; // as the route allows
-// A flood keeps this much queued, written this many frames at a time.
-constexpr qint64 kFloodBacklog = 64 * 1024;
-constexpr int kFloodBatch = 1024;
-constexpr int kFloodWatchMs = 250;
-
-QByteArray bigEndian16(int value)
-{
-    QByteArray bytes;
-    bytes += static_cast<char>((value >> 8) & 0xff);
-    bytes += static_cast<char>(value & 0xff);
-    return bytes;
-}
 
 } // namespace
-
-bool parseVersionValues(const QByteArray& text, VersionValues* values)
-{
-    const QList<QByteArray> parts = text.split(',');
-    if (parts.size() != 5)
-        return false;
-    int numbers[5];
-    for (int i = 0; i < 5; ++i) {
-        bool ok = false;
-        numbers[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok)
-            return false;
-    }
-    if (numbers[0] < -128 || numbers[0] > 255)
-        return false;
-    for (int i = 1; i < 5; ++i) {
-        if (numbers[i] < 0 || numbers[i] > 65535)
-            return false;
-    }
-    *values = {numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]};
-    return true;
-}
 
 UnitServer::UnitServer(const QByteArray& unitName, quint8 start, QObject* parent)
     : Listener(unitName, parent), startByte(start)
@@ -63,7 +27,7 @@ UnitServer::UnitServer(const QByteArray& unitName, quint8 start, QObject* parent
     versionTimer.setInterval(3000);
     connect(&server, &QTcpServer::newConnection, this, &UnitServer::onNewConnection);
     connect(&heartbeatTimer, &QTimer::timeout, this, &UnitServer::heartbeatTick);
-    connect(&versionTimer, &QTimer::timeout, this, &UnitServer::versionTick);
+    connect(&versionTimer, &QTimer::timeout, this, [this] { sendVersionNow(); });
     connect(&acceptTimer, &QTimer::timeout, this, [this] { server.waitForNewConnection(0); });
     acceptTimer.setInterval(kSlowAcceptMs);
     heartbeatTimer.start();
@@ -74,17 +38,6 @@ UnitServer::~UnitServer()
     // Sockets are children of this object; stop them calling back first.
     for (auto& entry : peers)
         entry.second->socket->disconnect(this);
-}
-
-const QByteArray& UnitServer::heartbeatReply()
-{
-    static const QByteArray reply("\xaa\xaf\x04\x01\x01\x5f", kReplySize);
-    return reply;
-}
-
-void UnitServer::setHeartbeats(bool on)
-{
-    heartbeats = on;
 }
 
 void UnitServer::setVersionReports(bool on)
@@ -147,7 +100,7 @@ void UnitServer::onNewConnection()
 {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
         const int id = ++nextId;
-        auto p = std::make_unique<Peer>();
+        auto p = std::make_unique<Peer>(startByte);
         p->socket = socket;
         socket->setParent(this);
         // Each frame must leave at once, in a segment of its own.
@@ -156,83 +109,31 @@ void UnitServer::onNewConnection()
         connect(&p->pacer, &QTimer::timeout, this, [this, id] { sendNext(id); });
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { onReadyRead(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { onDisconnected(id); });
+        Peer* q = p.get();
         peers.emplace(id, std::move(p));
         log("accepted #" + QByteArray::number(id) + " from "
             + socket->peerAddress().toString().toLatin1() + ':'
             + QByteArray::number(socket->peerPort()));
 
         if (flood) {
-            startFlood(id);
+            q->flood = std::make_unique<UnitFlood>(socket, &q->frames,
+                                                   " #" + QByteArray::number(id),
+                                                   [this](const QByteArray& t) { log(t); });
+            q->flood->start();
             continue;
         }
         if (versionReports)
             sendVersionNow(id);
-        if (heartbeats) {
-            Peer* q = peer(id);
-            enqueue(id, frame(*q, kHeartbeatCommand, QByteArray(1, '\0')), "heartbeat");
-        }
-    }
-}
-
-void UnitServer::startFlood(int id)
-{
-    Peer* p = peer(id);
-    p->flooding = true;
-    // Qt stops reading once its buffer holds this much: the kernel's fills up.
-    p->socket->setReadBufferSize(1);
-    connect(p->socket, &QTcpSocket::bytesWritten, this,
-            [this, id](qint64 written) { floodMore(id, written); });
-    p->floodWatch.setInterval(kFloodWatchMs);
-    connect(&p->floodWatch, &QTimer::timeout, this, [this, id] { watchFlood(id); });
-    p->floodWatch.start();
-    log("flooding #" + QByteArray::number(id));
-    floodMore(id, 0);
-}
-
-void UnitServer::floodMore(int id, qint64 written)
-{
-    Peer* p = peer(id);
-    if (!p || p->closedByUnit || p->socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    p->floodWritten += written;
-    while (p->socket->bytesToWrite() < kFloodBacklog) {
-        // Four-byte frames: segments and the client's receives are multiples
-        // of four, so every receive starts on a frame.
-        QByteArray frames;
-        for (int i = 0; i < kFloodBatch; ++i) {
-            const quint8 sequence = p->sequence++;
-            frames += static_cast<char>(startByte);
-            frames += static_cast<char>(sequence);
-            frames += static_cast<char>(kHeartbeatCommand);
-            frames += static_cast<char>((startByte + sequence + kHeartbeatCommand) & 0xff);
-        }
-        p->socket->write(frames);
-    }
-}
-
-// Logs once per stall that the flood no longer leaves: the buffers between
-// the unit and its client are full.
-void UnitServer::watchFlood(int id)
-{
-    Peer* p = peer(id);
-    if (!p)
-        return;
-    const bool moved = p->floodWritten != p->floodSeen;
-    p->floodSeen = p->floodWritten;
-    if (moved) {
-        p->floodBlocked = false;
-    } else if (!p->floodBlocked) {
-        p->floodBlocked = true;
-        log("flood blocked #" + QByteArray::number(id) + " after "
-            + QByteArray::number(p->floodWritten) + " bytes");
+        if (heartbeats)
+            enqueue(id, q->frames.heartbeat(), "heartbeat");
     }
 }
 
 void UnitServer::sendVersionNow(int id)
 {
     Peer* p = peer(id);
-    if (p && !p->flooding)
-        enqueue(id, versionFrame(*p), "version");
+    if (p && !p->flood)
+        enqueue(id, p->frames.version(version), "version");
 }
 
 void UnitServer::sendVersionNow()
@@ -254,35 +155,36 @@ void UnitServer::dropAll()
         p.closedByUnit = true;
         p.queue.clear();
         p.pacer.stop();
-        p.floodWatch.stop();
         // A flood never drains, so its connection would never finish closing.
-        if (p.flooding)
+        if (p.flood) {
+            p.flood->stop();
             p.socket->abort();
-        else
+        } else {
             p.socket->disconnectFromHost();
+        }
     }
 }
 
 void UnitServer::onReadyRead(int id)
 {
     Peer* p = peer(id);
-    if (!p || p->flooding)
+    if (!p || p->flood)
         return;
     p->replies += p->socket->readAll();
     while (p->replies.size() >= kReplySize) {
         const QByteArray reply = p->replies.left(kReplySize);
         p->replies.remove(0, kReplySize);
-        const QByteArray tag = " #" + QByteArray::number(id);
-        if (reply == heartbeatReply()) {
-            ++goodReplies;
-            log("reply good" + tag + " good=" + QByteArray::number(goodReplies)
-                + " bad=" + QByteArray::number(badReplies));
-        } else {
-            ++badReplies;
-            log("reply bad" + tag + ' ' + reply.toHex() + " good="
-                + QByteArray::number(goodReplies) + " bad=" + QByteArray::number(badReplies));
-        }
+        countReply(id, reply);
     }
+}
+
+void UnitServer::countReply(int id, const QByteArray& reply)
+{
+    const QByteArray tag = " #" + QByteArray::number(id);
+    const bool good = reply == UnitFrames::heartbeatReply();
+    ++(good ? goodReplies : badReplies);
+    log((good ? "reply good" + tag : "reply bad" + tag + ' ' + reply.toHex()) + " good="
+        + QByteArray::number(goodReplies) + " bad=" + QByteArray::number(badReplies));
 }
 
 void UnitServer::onDisconnected(int id)
@@ -300,7 +202,8 @@ void UnitServer::onDisconnected(int id)
     p->socket->deleteLater();
     // The peer may still be on the call stack (a failed write): forget it later.
     p->pacer.stop();
-    p->floodWatch.stop();
+    if (p->flood)
+        p->flood->stop();
     p->queue.clear();
     QTimer::singleShot(0, this, [this, id] { peers.erase(id); });
 }
@@ -310,7 +213,7 @@ void UnitServer::enqueue(int id, const QByteArray& bytes, const QByteArray& kind
     Peer* p = peer(id);
     if (!p || p->closedByUnit || p->socket->state() != QAbstractSocket::ConnectedState)
         return;
-    p->queue.emplace_back(bytes, kind);
+    p->queue.push_back({bytes, kind});
     if (!p->pacer.isActive())
         sendNext(id);
 }
@@ -324,11 +227,11 @@ void UnitServer::sendNext(int id)
         p->pacer.start(gap - static_cast<int>(p->lastWrite.elapsed()));
         return;
     }
-    const auto [bytes, kind] = p->queue.front();
+    const UnitFrames::Write next = p->queue.front();
     p->queue.pop_front();
     p->lastWrite.start();
-    log("sent " + kind + " #" + QByteArray::number(id) + ' ' + bytes.toHex());
-    p->socket->write(bytes);
+    log("sent " + next.kind + " #" + QByteArray::number(id) + ' ' + next.bytes.toHex());
+    p->socket->write(next.bytes);
     p->socket->flush();
     // The write may have found the connection gone.
     p = peer(id);
@@ -336,78 +239,15 @@ void UnitServer::sendNext(int id)
         p->pacer.start(gap);
 }
 
-QByteArray UnitServer::frame(Peer& p, quint8 command, const QByteArray& data)
-{
-    // start, sequence, command, data length, data, checksum (low byte of the sum)
-    QByteArray bytes;
-    bytes += static_cast<char>(startByte);
-    bytes += static_cast<char>(p.sequence++);
-    bytes += static_cast<char>(command);
-    bytes += static_cast<char>(data.size());
-    bytes += data;
-    int sum = 0;
-    for (const char c : bytes)
-        sum += static_cast<unsigned char>(c);
-    bytes += static_cast<char>(sum & 0xff);
-    return bytes;
-}
-
-QByteArray UnitServer::versionFrame(Peer& p)
-{
-    QByteArray data;
-    data += static_cast<char>(version.type);
-    data += bigEndian16(version.hardware);
-    data += bigEndian16(version.software);
-    data += bigEndian16(version.protocol);
-    data += bigEndian16(version.boot);
-    return frame(p, kVersionCommand, data);
-}
-
-QByteArray UnitServer::junkFrame(Peer& p)
-{
-    switch (p.junkTurn++ % 3) {
-    case 0: // well-formed, but a command nobody knows
-        return frame(p, 0x07, QByteArray("\x55\xaa", 2));
-    case 1: { // the other unit's start byte
-        QByteArray bytes = frame(p, kHeartbeatCommand, QByteArray(1, '\0'));
-        bytes[0] = static_cast<char>(startByte == 0xaa ? 0xbb : 0xaa);
-        return bytes;
-    }
-    default: // noise
-        return QByteArray("\x13\x37\xfe\xed\x00\xff\x42", 7);
-    }
-}
-
 void UnitServer::heartbeatTick()
 {
     if (!heartbeats)
         return;
     for (auto& entry : peers) {
-        const int id = entry.first;
         Peer& p = *entry.second;
-        if (p.flooding)
+        if (p.flood)
             continue;
-        const QByteArray beat = frame(p, kHeartbeatCommand, QByteArray(1, '\0'));
-        switch (style) {
-        case Style::Normal:
-            enqueue(id, beat, "heartbeat");
-            break;
-        case Style::Split:
-            enqueue(id, beat.left(3), "heartbeat-part");
-            enqueue(id, beat.mid(3), "heartbeat-part");
-            break;
-        case Style::Double:
-            enqueue(id, beat + versionFrame(p), "heartbeat+version");
-            break;
-        case Style::Junk:
-            enqueue(id, beat, "heartbeat");
-            enqueue(id, junkFrame(p), "junk");
-            break;
-        }
+        for (const UnitFrames::Write& write : p.frames.heartbeatWrites(style, version))
+            enqueue(entry.first, write.bytes, write.kind);
     }
-}
-
-void UnitServer::versionTick()
-{
-    sendVersionNow();
 }

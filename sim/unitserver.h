@@ -1,12 +1,12 @@
 #pragma once
 
 #include "listener.h"
+#include "unitflood.h"
+#include "unitframes.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QObject>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <deque>
@@ -14,18 +14,6 @@
 #include <memory>
 
 class QTcpSocket;
-
-struct VersionValues
-{
-    int type = 2; // signed 8-bit on the wire
-    int hardware = 260;
-    int software = 1027;
-    int protocol = 3;
-    int boot = 101;
-};
-
-// "T,HW,SW,PROTO,BOOT": type -128..255, versions 0..65535.
-bool parseVersionValues(const QByteArray& text, VersionValues* values);
 
 // One of the device's two units (control or ground): a TCP server that sends
 // heartbeat frames, and version reports if asked, to every connection, and
@@ -39,19 +27,18 @@ class UnitServer : public Listener
     Q_OBJECT
 
 public:
-    enum class Style { Normal, Split, Double, Junk };
     enum class Accept { Normal, Slow, None };
 
     UnitServer(const QByteArray& name, quint8 startByte, QObject* parent = nullptr);
     ~UnitServer() override;
 
     void setHeartbeatInterval(int ms) { heartbeatTimer.setInterval(ms); }
-    void setHeartbeats(bool on);
+    void setHeartbeats(bool on) { heartbeats = on; }
     void setVersionInterval(int ms) { versionTimer.setInterval(ms); }
     void setVersionReports(bool on);
     void setVersion(const VersionValues& values) { version = values; }
     void setGap(int ms) { gap = ms; }
-    void setStyle(Style value) { style = value; }
+    void setStyle(HeartbeatStyle value) { style = value; }
     // Slow and None leave room for one waiting connection only; Slow takes
     // one off the queue now and then, None never does.
     void setAccept(Accept mode);
@@ -69,24 +56,19 @@ public:
     int bad() const { return badReplies; }
     int connectionCount() const { return static_cast<int>(peers.size()); }
 
-    static const QByteArray& heartbeatReply();
-
 private:
     struct Peer
     {
+        explicit Peer(quint8 startByte) : frames(startByte) {}
+
         QTcpSocket* socket = nullptr;
-        quint8 sequence = 0;
-        int junkTurn = 0;
+        UnitFrames frames;
+        std::unique_ptr<UnitFlood> flood;
         bool closedByUnit = false;
-        std::deque<std::pair<QByteArray, QByteArray>> queue; // bytes, kind
+        std::deque<UnitFrames::Write> queue;
         QElapsedTimer lastWrite;
         QTimer pacer;
         QByteArray replies;
-        bool flooding = false;
-        bool floodBlocked = false;
-        qint64 floodWritten = 0;
-        qint64 floodSeen = 0;
-        QTimer floodWatch;
     };
 
     void onNewConnection();
@@ -96,17 +78,10 @@ private:
     void sendNext(int id);
     void sendVersionNow(int id);
     void heartbeatTick();
-    void versionTick();
     void startedListening() override;
     void applyListenSettings();
-    void startFlood(int id);
-    void floodMore(int id, qint64 written);
-    void watchFlood(int id);
+    void countReply(int id, const QByteArray& reply);
     Peer* peer(int id);
-
-    QByteArray frame(Peer& p, quint8 command, const QByteArray& data);
-    QByteArray versionFrame(Peer& p);
-    QByteArray junkFrame(Peer& p);
 
     quint8 startByte;
     QTimer heartbeatTimer;
@@ -115,7 +90,7 @@ private:
     bool versionReports = false;
     VersionValues version;
     int gap = 100;
-    Style style = Style::Normal;
+    HeartbeatStyle style = HeartbeatStyle::Normal;
     Accept accept = Accept::Normal;
     QTimer acceptTimer;
     bool flood = false;

@@ -1,11 +1,52 @@
 // What the simulated device promises that no test of the tool can see: one
 // frame per receive, wrong replies counted, nothing served outside the card, byte
-// ranges, overlapping camera requests counted. Runs inside the private network namespace.
+// ranges, overlapping camera requests counted, each fault mode's reply as --help
+// tells it. Runs inside the private network namespace.
 
 #include "simdevice.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
+
+namespace {
+
+// One row per fault mode of sim/camerafaults.cpp: a count (16-byte body) or a
+// file (R.MP4, 1000 bytes) requested under it, the reply's head and body, and
+// the least time the whole reply takes. A mode without a row fails the test.
+struct FaultCase
+{
+    const char* mode;
+    const char* fault; // the rest of "camera fault ... once"
+    bool file;
+    const char* head;  // matched from the status line on
+    int body;          // bytes after the head; -1: no end of head
+    int leastMs;
+};
+
+const FaultCase kFaultCases[] = {
+    {"none", "none", false, "200 OK\r\n.*Content-Length: 16\r\n", 16, 0},
+    {"close-early", "close-early file", true, "200 OK\r\n.*Content-Length: 1000\r\n", 500, 0},
+    {"stall", "stall count", false, "", -1, 0},
+    {"hangup", "hangup count", false, "", -1, 0},
+    {"404", "404 count", false, "404 Not Found\r\n.*Content-Length: 91\r\n", 91, 0},
+    {"no-length", "no-length count", false, "200 OK\r\n(?!.*Content-Length).*close\r\n", 16, 0},
+    {"chunked", "chunked count", false,
+     "200 OK\r\n.*chunked\r\n.*\n1\r\nv\r\n7\r\nar coun\r\n8\r\nt=\"1\";\r\n\r\n0\r\n\r\n$",
+     36, 0},
+    {"drip", "drip=400 file", true, "200 OK\r\n.*: 1000\r\n", 1000, 40},
+    {"big-header", "big-header=9000 count", false,
+     "200 OK\r\n.*\nX-Filler-1: x{8000}\r\nX-Filler-2: x{1000}\r\n", 16, 0},
+    {"trickle", "trickle=1 count", false, "200 OK\r\n.*: 16\r\n", 16, 100},
+    {"endless-header", "endless-header=40 count", false,
+     "200 OK\r\nServer: devicesim\r\nX-Endless-1: e{25}\r\nX-Endless-2: e{25}\r\n", -1, 0},
+    {"extra-bytes", "extra-bytes=5 count", false, "200 OK\r\n.*: 16\r\n.*XXXXX$", 21, 0},
+    {"close-delimited", "close-delimited=4 count", false,
+     "200 OK\r\n(?!.*Content-Length).*close\r\n", 16, 9},
+    {"cut", "cut=7 file", true, "200 OK\r\n.*: 1000\r\n", 7, 0},
+};
+
+} // namespace
 
 class TestSim : public QObject
 {
@@ -85,16 +126,76 @@ private slots:
         QVERIFY(sim.waitFor(" filebytes=" + QByteArray::number(total) + " overlaps=1\n", from));
     }
 
+    void faultModeRepliesAsHelpTells_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(std::size(kFaultCases)); ++i)
+            QTest::newRow(kFaultCases[i].mode) << i;
+    }
+
+    void faultModeRepliesAsHelpTells()
+    {
+        QFETCH(int, index);
+        const FaultCase& c = kFaultCases[index];
+        QVERIFY(sim.command("camera latency 0"));
+        QVERIFY(sim.command(QByteArray("camera fault ") + c.fault + " once"));
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray target = c.file ? "/sd/DCIM/100TQCAM/R.MP4"
+                                         : "/cgi-bin/hi3510/getfilecount.cgi?";
+        bool closed = false;
+        const QByteArray reply = fetch("GET " + target + " HTTP/1.0\r\n\r\n", &closed,
+                                       c.body < 0 ? 500 : 3000, 65536);
+        QVERIFY2(clock.elapsed() >= c.leastMs, QByteArray::number(clock.elapsed()));
+        if (!*c.head) {
+            // Nothing at all: a stall keeps the connection, a hangup closes it.
+            QCOMPARE(reply, QByteArray());
+            QCOMPARE(closed, c.mode == QByteArray("hangup"));
+            return;
+        }
+        const QRegularExpression head(QString("(?s)^HTTP/1.1 ") + c.head);
+        QVERIFY2(head.match(reply).hasMatch(), reply.left(300).constData());
+        const int end = reply.indexOf("\r\n\r\n");
+        QCOMPARE(end < 0 ? -1 : reply.size() - end - 4, c.body);
+        QCOMPARE(closed, c.body >= 0);
+    }
+
+    // Each mode --help names has a row above, and the next request is served as usual.
+    void everyFaultModeHasARow()
+    {
+        QProcess help;
+        help.start(SimDevice::program(), {"--help"});
+        QVERIFY(help.waitForFinished(5000));
+        const QByteArray text = help.readAllStandardOutput();
+        QStringList modes;
+        for (const QByteArray& line : text.mid(text.indexOf("\nFault modes:\n")).split('\n'))
+            if (line.startsWith("  ") && line[2] != ' ')
+                modes << line.mid(2).split(' ').first().split('=').first().split('[').first();
+        QStringList rows;
+        for (const FaultCase& c : kFaultCases)
+            rows << c.mode;
+        QCOMPARE(modes, rows);
+        bool closed = false;
+        QVERIFY(fetch("GET /cgi-bin/hi3510/getfilecount.cgi? HTTP/1.0\r\n\r\n", &closed)
+                    .endsWith("\r\n\r\nvar count=\"1\";\r\n"));
+    }
+
 private:
-    // One request on a connection of its own; the reply, up to the close.
-    static QByteArray fetch(const QByteArray& request)
+    // One request on a connection of its own; the reply, up to the close, a
+    // quiet spell or maxBytes.
+    static QByteArray fetch(const QByteArray& request, bool* closed = nullptr,
+                            int quietMs = 3000, int maxBytes = -1)
     {
         QTcpSocket camera;
         camera.connectToHost(qEnvironmentVariable("MERRO_CAMERA_HOST"), 80);
         camera.write(request);
-        while (camera.waitForReadyRead(3000)) {
-        }
-        return camera.readAll();
+        QByteArray reply;
+        while ((maxBytes < 0 || reply.size() < maxBytes) && camera.waitForReadyRead(quietMs))
+            reply += camera.readAll();
+        reply += camera.readAll();
+        if (closed)
+            *closed = camera.state() != QAbstractSocket::ConnectedState;
+        return reply;
     }
 
     SimDevice sim;
