@@ -1,6 +1,5 @@
 #pragma once
 
-#include "httpclient.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -42,10 +41,3 @@ public:
 private:
     QList<QPointer<QWidget>> disabled;
 };
-
-// A camera that did not answer one request will not answer the next soon.
-inline bool noAnswer(HttpFailure failure)
-{
-    return failure == HttpFailure::NoConnection || failure == HttpFailure::TimedOut
-           || failure == HttpFailure::Cancelled;
-}

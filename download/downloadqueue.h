@@ -43,7 +43,6 @@ public:
     // The file under way: its 1-based number, and the queue's length.
     int position() const { return next; }
     int count() const { return files.size(); }
-    QString currentName() const { return files.value(next - 1).name; }
     int arrived() const { return arrivedCount; }
     int alreadySafe() const { return safeCount; }
     QStringList failures() const { return failed; }

@@ -48,10 +48,11 @@ CardEngine::CardEngine(QObject* parent)
     : QObject(parent)
     , requestDeadlineMs(CardEndpoints::kRequestDeadlineMs)
     , maintenanceDeadlineMs(CardEndpoints::kMaintenanceDeadlineMs)
+    , queue(new DownloadQueue(this))
     , lock(std::make_unique<RunLock>(downloadFolder, cameraName()))
 {
-    queue.setDetailsDeadline(requestDeadlineMs);
-    connect(&queue, &DownloadQueue::detailsFetched, this,
+    queue->setDetailsDeadline(requestDeadlineMs);
+    connect(queue, &DownloadQueue::detailsFetched, this,
             [this](const QString& name, const QByteArray& reply) {
         const int row = rowOf(name);
         if (row >= 0 && !rows.at(row).detailsKnown)
@@ -62,7 +63,7 @@ CardEngine::CardEngine(QObject* parent)
             ++detailsDone;
         }
     });
-    connect(&queue, &DownloadQueue::ended, this, [this] {
+    connect(queue, &DownloadQueue::ended, this, [this] {
         syncQueue = false;
         releaseRun();
         releaseDetails();
@@ -80,7 +81,7 @@ void CardEngine::setFolder(const QString& folder)
     if (runHolds > 0)
         return;
     downloadFolder = folder;
-    queue.setFolder(folder);
+    queue->setFolder(folder);
     lock = std::make_unique<RunLock>(folder, cameraName());
 }
 
@@ -88,7 +89,7 @@ void CardEngine::setDeadlines(int requestMs, int maintenanceMs)
 {
     requestDeadlineMs = requestMs;
     maintenanceDeadlineMs = maintenanceMs;
-    queue.setDetailsDeadline(requestMs);
+    queue->setDetailsDeadline(requestMs);
 }
 
 void CardEngine::linkChanged(bool up)
@@ -96,7 +97,7 @@ void CardEngine::linkChanged(bool up)
     if (up && !linked)
         rowsCurrent = whole = false;
     if (!up && linked && syncQueue)
-        queue.cancel();
+        queue->cancel();
     linked = up;
 }
 
@@ -421,12 +422,12 @@ void CardEngine::beginCardOperation()
     const QPointer<CardEngine> self(this);
     holdDetails();
     if (self)
-        queue.pause();
+        queue->pause();
 }
 
 void CardEngine::endCardOperation()
 {
-    queue.resume();
+    queue->resume();
     releaseDetails();
 }
 
@@ -442,7 +443,7 @@ CardEngine::Asked CardEngine::deleteFile(const QString& name, bool* deleted, boo
     if (asked == Asked::Answered) {
         *deleted = true;
         removeRow(name);
-        queue.drop(name);
+        queue->drop(name);
     } else if (asked == Asked::Failed) {
         // As for the listing: one wait for a camera that does not answer.
         *noReply = noAnswer(reply.failure);
@@ -457,7 +458,7 @@ CardEngine::Asked CardEngine::changeWholeCard(const QString& url, const QString&
     endDetails();
     // The recordings the queue was fetching are about to go; the queue says so.
     const QPointer<CardEngine> self(this);
-    queue.stop(stopSummary);
+    queue->stop(stopSummary);
     if (!self)
         return Asked::Aborted;
     Reply reply;
@@ -507,7 +508,7 @@ CardEngine::AtRisk CardEngine::cardAtRisk() const
 CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool sync,
                                        QString* why)
 {
-    if (queue.isRunning() || files.isEmpty())
+    if (queue->isRunning() || files.isEmpty())
         return Start::Refused;
     if (!holdRun(sync, why))
         return Start::Busy;
@@ -517,7 +518,7 @@ CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool
     if (!self)
         return Start::Refused;
     syncQueue = sync;
-    if (!queue.start(files, sync, why)) {
+    if (!queue->start(files, sync, why)) {
         syncQueue = false;
         releaseRun();
         releaseDetails();
@@ -542,7 +543,7 @@ void CardEngine::releaseRun()
 
 void CardEngine::startSync()
 {
-    if (syncWaiting || queue.isRunning())
+    if (syncWaiting || queue->isRunning())
         return;
     syncWaiting = true;
     detailsFirst = namesSurelyNew();

@@ -62,7 +62,7 @@ public:
     QString folder() const { return downloadFolder; }
     void setDeadlines(int requestMs, int maintenanceMs);
     int requestDeadline() const { return requestDeadlineMs; }
-    DownloadQueue* downloads() { return &queue; }
+    DownloadQueue* downloads() { return queue; }
 
     // Link state. Every new link (the first, or one after a loss) may be to
     // another card: the rows are no listing of it until the next one. A
@@ -198,7 +198,8 @@ private:
     int preferredLast = -1;
     QEventLoop* detailsWait = nullptr;
 
-    DownloadQueue queue;
+    // A child, so that its download threads are in the window's object tree.
+    DownloadQueue* queue;
     std::unique_ptr<RunLock> lock;
     int runHolds = 0;
     bool syncQueue = false;

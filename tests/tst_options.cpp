@@ -45,6 +45,8 @@ void TestOptions::badValuesAreRefused_data()
     row("is a bad setting refused, naming its file, when the command line gives another?",
         {"--control", "127.0.72.10"}, "192.168.72", 2, "The setting device/camera in ");
     row("is an unknown option refused?", {"--cameras", "1.2.3.4"}, "", 2, "cameras");
+    row("is an option of the sync alone refused?", {"--free-card"}, "", 2,
+        "--free-card goes with --sync.");
     row("does --version print the version?", {"--version"}, "", 0, "merro-download 0.1.0");
     row("does --help name every option?", {"--help"}, "", 0, "--dcim <DIR>");
 }
