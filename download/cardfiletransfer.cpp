@@ -78,12 +78,14 @@ Outcome waitFor(net::SocketHandle s, bool toSend, int limitMs, TransferObserver&
     }
 }
 
-// > 0: bytes received; 0: the camera closed; < 0: `why` says what went wrong.
+// > 0: bytes received (with `peek`, only looked at: they stay to be received);
+// 0: the camera closed; < 0: `why` says what went wrong.
 int receiveSome(net::SocketHandle s, char* buffer, int length, TransferObserver& observer,
-                Outcome* why)
+                Outcome* why, bool peek = false)
 {
     for (;;) {
-        const int n = net::recvBytes(s, buffer, length);
+        const int n =
+            peek ? net::peekBytes(s, buffer, length) : net::recvBytes(s, buffer, length);
         if (n >= 0)
             return n;
         if (net::lastCallInterrupted())
@@ -184,27 +186,10 @@ Outcome receiveHeader(net::SocketHandle s, TransferObserver& observer, resp_head
                 *why = Outcome::Incomplete;
                 return -1;
             }
-            have = used = 0;
-            for (;;) {
-                const int n = net::peekBytes(s, peeked, sizeof peeked);
-                if (n >= 0) {
-                    have = n;
-                    break;
-                }
-                if (net::lastCallInterrupted())
-                    continue;
-                if (!net::lastCallWouldBlock()) {
-                    *why = Outcome::Incomplete;
-                    return -1;
-                }
-                const Outcome waited = waitFor(s, false, kSilenceTimeoutMs, observer);
-                if (waited != Outcome::Done) {
-                    *why = waited;
-                    return -1;
-                }
-            }
-            if (have == 0)
-                return 0;
+            used = 0;
+            have = receiveSome(s, peeked, sizeof peeked, observer, why, true);
+            if (have <= 0)
+                return have;
         }
         *byte = peeked[used++];
         return 1;

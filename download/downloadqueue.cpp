@@ -177,9 +177,10 @@ void DownloadQueue::threadFailed(DownloadFileThread* worker, int why, int status
     if (worker == thread && inBody && download::worthRetrying(outcome) && retries < kRetries) {
         // What arrived is kept; the next try asks for the rest.
         run.retry = true;
-        const QString text = outcome == download::Outcome::TimedOut
-                                 ? WindowTexts::tr("The camera stopped sending; retrying (%1 of %2)")
-                                 : WindowTexts::tr("Connection lost; retrying (%1 of %2)");
+        const QString text =
+            outcome == download::Outcome::TimedOut
+                ? WindowTexts::tr("The camera stopped sending; retrying (%1 of %2)")
+                : WindowTexts::tr("Connection lost; retrying (%1 of %2)");
         emit message(text.arg(retries + 1).arg(kRetries), false);
         return;
     }

@@ -87,7 +87,8 @@ void MainWindow::DownloadFile(QString fileName)
     if (downloadFileClock.isValid() && downloadFileClock.elapsed() < kRedrawEveryMs
         && centralWidget()->updatesEnabled()) {
         centralWidget()->setUpdatesEnabled(false);
-        QTimer::singleShot(kRedrawEveryMs, this, [this] { centralWidget()->setUpdatesEnabled(true); });
+        QTimer::singleShot(kRedrawEveryMs, this,
+                           [this] { centralWidget()->setUpdatesEnabled(true); });
     }
     downloadFileClock.start();
     const DownloadQueue* queue = engine->downloads();

@@ -16,7 +16,7 @@ namespace {
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // How much a power cut may cost a resumed download: what arrived since the
 // last sync is not trusted.
-constexpr long long kSyncStep = 64 * 1024 * 1024;
+constexpr long long kSyncStep = 256 * 1024 * 1024;
 // A smaller file is fetched again whole rather than resumed: a description
 // of its own would cost more than the bytes.
 constexpr long long kResumableFrom = 256 * 1024;

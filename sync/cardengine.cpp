@@ -605,7 +605,8 @@ QVector<CardRecording> CardEngine::newRecordings() const
     }
     // Oldest first, as a camera recording in a loop overwrites them; a time
     // not known goes last, in the card's order.
-    std::stable_sort(fresh.begin(), fresh.end(), [](const CardRecording& a, const CardRecording& b) {
+    std::stable_sort(fresh.begin(), fresh.end(),
+                     [](const CardRecording& a, const CardRecording& b) {
         return a.created.isValid() && (!b.created.isValid() || a.created < b.created);
     });
     // Those whose details are not known yet may be in the folder already:

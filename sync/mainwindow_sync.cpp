@@ -43,7 +43,8 @@ void MainWindow::addSyncActions()
         newAction(this, "actionDeleteSafe", Qt::CTRL | Qt::SHIFT | Qt::Key_Delete);
     syncOnLinkAction = newAction(this, "actionSyncOnLink", Qt::CTRL | Qt::SHIFT | Qt::Key_L);
     syncOnLinkAction->setCheckable(true);
-    openFolderAction = newAction(this, "actionOpenDownloadFolder", Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+    openFolderAction =
+        newAction(this, "actionOpenDownloadFolder", Qt::CTRL | Qt::SHIFT | Qt::Key_O);
     connect(downloadNewAction, &QAction::triggered, this, &MainWindow::downloadNewRecordings);
     connect(deleteSafeAction, &QAction::triggered, this, &MainWindow::deleteSafeRecordings);
     connect(openFolderAction, &QAction::triggered, this, &MainWindow::openDownloadFolder);
