@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -61,6 +62,7 @@ SavedCardFile::SavedCardFile(const LocalArchive& archive, const CardRecording& r
 
 SavedCardFile::~SavedCardFile()
 {
+    waitForSync();
     if (!part.isOpen())
         return;
     // Bytes that arrived are kept for the next try, when a description says
@@ -127,15 +129,40 @@ bool SavedCardFile::write(const char* data, int length)
         merro::fs::startWriteBack(part.handle(), writtenBack, written - writtenBack);
         writtenBack = written;
     }
-    return !described || written - synced < kSyncStep || checkpoint();
+    if (!described || written - synced < kSyncStep)
+        return true;
+    if (syncing.valid()) {
+        // One sync at a time; a sync that ended makes room for the next.
+        if (syncing.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return true;
+        syncing.get();
+        if (written - synced < kSyncStep)
+            return true;
+    }
+    // On a thread of its own: the bytes keep coming while those before them
+    // go to the disk, and only then does the description trust them.
+    if (!part.flush())
+        return false;
+    syncing = std::async(std::launch::async, [this, fd = part.handle(), upto = written] {
+        if (merro::fs::syncToDisk(fd) && describe(upto))
+            synced = upto;
+    });
+    return true;
+}
+
+void SavedCardFile::waitForSync()
+{
+    if (syncing.valid())
+        syncing.get();
 }
 
 bool SavedCardFile::checkpoint()
 {
+    waitForSync();
     if (!part.flush() || !merro::fs::syncToDisk(part.handle()))
         return false;
     synced = written;
-    return describe(synced);
+    return describe(written);
 }
 
 bool SavedCardFile::describe(long long syncedBytes)
@@ -153,6 +180,8 @@ bool SavedCardFile::describe(long long syncedBytes)
 
 bool SavedCardFile::finish()
 {
+    // A description written after the file got its name would describe nothing.
+    waitForSync();
     if (!part.flush() || !merro::fs::syncToDisk(part.handle()))
         return false;
     // Set before the rename, which keeps it; nothing is written after.
@@ -171,6 +200,7 @@ bool SavedCardFile::finish()
 
 void SavedCardFile::discard()
 {
+    waitForSync();
     part.close();
     // The description first: bytes without one are never trusted.
     QFile::remove(descriptionPath);

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QString>
 
+#include <atomic>
+#include <future>
+
 // The local copy of a card recording while it arrives. The bytes go to the
 // archive's partial folder, where no card name reaches, with a description
 // of the recording beside them; they take a name in the download folder only
@@ -34,6 +37,8 @@ private:
     bool describe(long long syncedBytes);
     // The bytes so far to disk, then the description that trusts them.
     bool checkpoint();
+    // Until the sync under way (if any) is over.
+    void waitForSync();
 
     LocalArchive archive;
     CardRecording recording;
@@ -43,6 +48,7 @@ private:
     long long total = -1;
     long long written = 0;
     long long writtenBack = 0;
-    long long synced = 0;
-    bool described = false; // the bytes can be resumed from
+    std::atomic<long long> synced{0};
+    std::future<void> syncing; // a sync of what came before, on a thread of its own
+    bool described = false;    // the bytes can be resumed from
 };
