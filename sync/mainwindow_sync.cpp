@@ -162,7 +162,7 @@ void MainWindow::deleteSafeRecordings()
     int staying = 0;
     // The disk as it is when the question is asked.
     const QVector<CardRecording> safe = engine->safeToDelete(&bytes, &staying);
-    if (!engine->listedWhole()) {
+    if (safe.isEmpty() && !engine->listedWhole()) {
         showFailure(tr("The card's contents are not fully known: list the card to see which"
                        " recordings are not in DCIM/ yet."));
         return;

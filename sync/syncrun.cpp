@@ -215,7 +215,7 @@ int SyncRun::freeCard()
     qint64 bytes = 0;
     int staying = 0;
     const QVector<CardRecording> safe = engine->safeToDelete(&bytes, &staying);
-    if (!engine->listedWhole()) {
+    if (safe.isEmpty() && !engine->listedWhole()) {
         fail(QStringLiteral("The card is not freed: its listing was not whole."));
         return SomeFailed;
     }
