@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 namespace {
 
 // One row per fault mode of sim/camerafaults.cpp: a count (16-byte body) or a
@@ -190,7 +192,10 @@ private:
         camera.connectToHost(qEnvironmentVariable("MERRO_CAMERA_HOST"), 80);
         camera.write(request);
         QByteArray reply;
-        while ((maxBytes < 0 || reply.size() < maxBytes) && camera.waitForReadyRead(quietMs))
+        // The first bytes may take a while on a loaded machine; a quiet spell
+        // counts only after them.
+        while ((maxBytes < 0 || reply.size() < maxBytes)
+               && camera.waitForReadyRead(reply.isEmpty() ? std::max(quietMs, 3000) : quietMs))
             reply += camera.readAll();
         reply += camera.readAll();
         if (closed)
