@@ -34,10 +34,12 @@ class SocketGuard
 {
 public:
     explicit SocketGuard(net::SocketHandle s) : handle(s) {}
-    ~SocketGuard()
+    ~SocketGuard() { close(); }
+    void close()
     {
         if (net::isValid(handle))
             net::closeSocket(handle);
+        handle = net::kInvalidSocket;
     }
     SocketGuard(const SocketGuard&) = delete;
     SocketGuard& operator=(const SocketGuard&) = delete;
@@ -300,7 +302,7 @@ Outcome fetchFrom(const CardFileJob& job, long long from, FileSink& sink,
     char request[kRequestSize];
     if (!composeRequest(job, from, request))
         return Outcome::BadName;
-    const SocketGuard socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    SocketGuard socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!net::isValid(socket.handle)) {
         std::printf("invalid socket descriptor: %d\n", static_cast<int>(socket.handle));
         std::fflush(stdout);
@@ -370,6 +372,9 @@ Outcome fetchFrom(const CardFileJob& job, long long from, FileSink& sink,
     if (length >= 0 && written != length)
         return Outcome::Incomplete;
     *inBody = false;
+    // Hung up before the next file is asked for: a camera that serves one
+    // connection at a time is free by then.
+    socket.close();
     observer.bodyComplete();
     return sink.finish() ? Outcome::Done : Outcome::WriteFailed;
 }
