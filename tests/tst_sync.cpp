@@ -179,6 +179,9 @@ void TestSync::interruptedSyncGoesOnNextTime()
     QByteArray said;
     QCOMPARE(sync({}, &said), 4);
     QVERIFY2(said.contains("Not syncing: merro-download (process "), said.constData());
+    // The folder's own lock, not only the camera's.
+    QVERIFY2(said.contains(" holds " + QDir::toNativeSeparators("DCIM").toUtf8()),
+             said.constData());
 
     QElapsedTimer clock;
     clock.start();
@@ -200,11 +203,20 @@ void TestSync::interruptedSyncGoesOnNextTime()
 
 void TestSync::freeCardDeletesOnlyWhatIsVerified()
 {
-    // A dry run lists and tells, and fetches and deletes nothing.
+    // A dry run lists and tells, and fetches and deletes nothing. DCIM/ holds
+    // an older recording under the oldest's name, of its size: it is no copy.
+    QVERIFY(QDir().mkdir("DCIM"));
+    QFile older("DCIM/C_OLD.MP4");
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.resize(400000)
+            && older.setFileTime(QDateTime::currentDateTime().addYears(-2),
+                                 QFileDevice::FileModificationTime));
+    older.close();
     int from = sim->output.size();
     QByteArray said;
     QCOMPARE(sync({"--dry-run", "--free-card"}, &said), 0);
     QVERIFY2(said.contains("would download C_OLD.MP4"), said.constData());
+    QVERIFY2(!said.contains("would delete C_OLD.MP4"), said.constData());
+    QVERIFY(QFile::remove("DCIM/C_OLD.MP4"));
     QCOMPARE(sim->lines("camera: GET /cgi-bin/hi3510/delete", from), QList<QByteArray>());
     QCOMPARE(sim->lines("camera: GET http", from), QList<QByteArray>());
 
