@@ -370,15 +370,17 @@ void TestCard::knowsWhatIsSafeOnDisk()
     QVERIFY(table()->item(1, 0)->isSelected() && table()->item(2, 0)->isSelected());
 
     // The question before a format counts what would be lost, as the disk
-    // holds it then; No sends nothing.
-    QVERIFY(QFile::remove("DCIM/A.MP4"));
+    // holds it then (D.MP4 arrived since the listing, A.MP4 goes); No sends nothing.
     answer = QMessageBox::No;
-    boxShot = "card-format-question";
     mark = sim->output.size();
+    const QString format("Format Card|Format the card? Every file on it will be lost.\n\n%1 of"
+                         " the 4 recordings on the card are not in DCIM/ yet.|No");
     click("pushButtonFormatCard");
-    QCOMPARE(boxes.value(0), QString("Format Card|Format the card? Every file on it will be "
-                                     "lost.\n\n3 of the 4 recordings on the card are not in"
-                                     " DCIM/ yet.|No"));
+    QCOMPARE(boxes.value(0), format.arg(2));
+    QVERIFY(QFile::remove("DCIM/A.MP4"));
+    boxShot = "card-format-question";
+    click("pushButtonFormatCard");
+    QCOMPARE(boxes.value(1), format.arg(3));
     QCOMPARE(gets(), Lines());
     // A listing the camera cut short leaves the card's contents unknown.
     QVERIFY(sim->command("camera list cut=2"));
@@ -386,7 +388,7 @@ void TestCard::knowsWhatIsSafeOnDisk()
     QCOMPARE(status(), QString("The camera counts 4 files but listed 2.  "
                                "0 of the 2 listed files are already in DCIM/."));
     click("pushButtonDeleteAllFiles");
-    QVERIFY(boxes.value(1).endsWith("\n\nThe card's contents are not fully known: list the card"
+    QVERIFY(boxes.value(2).endsWith("\n\nThe card's contents are not fully known: list the card"
                                     " to see which recordings are not in DCIM/ yet.|No"));
 }
 
