@@ -11,13 +11,11 @@ lupdate=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$src"
-files=$(find app common ui link card download sync -name '*.cpp' -o -name '*.h' | sort)
 status=0
 for language in chinese english; do
     copy=$work/$language.ts
     cp "app/translation/merro_$language.ts" "$copy"
-    # shellcheck disable=SC2086
-    "$lupdate" -silent -locations none -I ui -I common $files -ts "$copy"
+    LUPDATE=$lupdate "$src/scripts/update-catalogues" "$copy"
     missing=$(grep -B2 -E 'type="unfinished"|<translation( [^>]*)?(/>|></translation>)' "$copy" \
               | sed -n 's/.*<source>\(.*\)<\/source>.*/\1/p')
     if [ -n "$missing" ]; then
