@@ -149,6 +149,9 @@ private:
     void removeRow(const QString& name);
     void takeDetails(int row, const QByteArray& reply);
     void answered(int id, const QByteArray& body, bool ok, int status, int failure);
+    void detailsAnswered(const QByteArray& body, bool ok, int status, int failure);
+    // A camera that did not answer one request will not answer the next soon.
+    static bool noAnswer(int failure);
     void requestNextDetails();
     // The name to ask for next ("" when none is left), taken off the list.
     QString nextDetails();

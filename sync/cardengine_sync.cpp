@@ -1,0 +1,179 @@
+// The card engine's rules on what is safe: which recordings are in the
+// download folder, which are new and in what order a sync fetches them,
+// which may be deleted, and the queue and lock a download runs under.
+#include "cardengine.h"
+
+#include "localarchive.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace {
+
+// Split into stem and extension at the last dot, as LocalArchive names copies.
+QPair<QString, QString> stemAndExtension(const QString& name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? qMakePair(name.left(dot), name.mid(dot)) : qMakePair(name, QString());
+}
+
+} // namespace
+
+QString CardEngine::copyOf(const CardRecording& recording) const
+{
+    return LocalArchive(downloadFolder).copyOf(recording);
+}
+
+CardEngine::AtRisk CardEngine::atRisk(const QStringList& names) const
+{
+    AtRisk risk;
+    risk.known = rowsCurrent;
+    risk.total = names.size();
+    for (const QString& name : names) {
+        const int row = rowOf(name);
+        risk.known = risk.known && row >= 0 && rows.at(row).detailsKnown;
+        risk.missing += row >= 0 && !copyOf(rows.at(row).recording).isEmpty() ? 0 : 1;
+    }
+    return risk;
+}
+
+CardEngine::AtRisk CardEngine::cardAtRisk() const
+{
+    QStringList names;
+    names.reserve(rows.size());
+    for (const Row& row : rows)
+        names << row.recording.name;
+    AtRisk risk = atRisk(names);
+    // The entries left out are on the card too.
+    risk.known = risk.known && listedWhole();
+    risk.missing += leftOutEntries;
+    risk.total += leftOutEntries;
+    return risk;
+}
+
+CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool sync,
+                                       QString* why)
+{
+    if (queue->isRunning() || files.isEmpty())
+        return Start::Refused;
+    if (!holdRun(sync, why))
+        return Start::Busy;
+    // The camera answers one request at a time: the details pass waits.
+    const QPointer<CardEngine> self(this);
+    holdDetails();
+    if (!self)
+        return Start::Refused;
+    syncQueue = sync;
+    if (!queue->start(files, sync, why)) {
+        syncQueue = false;
+        releaseRun();
+        releaseDetails();
+        return Start::Refused;
+    }
+    return Start::Started;
+}
+
+bool CardEngine::holdRun(bool sync, QString* holder)
+{
+    if (!lock->tryLock(sync, holder))
+        return false;
+    ++runHolds;
+    return true;
+}
+
+void CardEngine::releaseRun()
+{
+    if (runHolds > 0 && --runHolds == 0)
+        lock->unlock();
+}
+
+void CardEngine::startSync()
+{
+    if (syncWaiting || queue->isRunning())
+        return;
+    syncWaiting = true;
+    detailsFirst = namesSurelyNew();
+    if (detailsFirst.isEmpty()) {
+        launchSync();
+        return;
+    }
+    // The requests the downloads would make anyway, made first so that the
+    // oldest can go first.
+    if (!detailsRunning) {
+        detailsProblems.clear();
+        detailsPending = detailsFirst;
+        detailsPendingSet = QSet<QString>(detailsPending.begin(), detailsPending.end());
+        detailsTotal = detailsPending.size();
+        detailsDone = detailsFailed = detailsMissing = 0;
+        detailsRunning = true;
+        emit detailsProgress(0, detailsTotal);
+    }
+    requestNextDetails();
+}
+
+void CardEngine::launchSync()
+{
+    syncWaiting = false;
+    const QVector<CardRecording> files = newRecordings();
+    QString why;
+    const Start started = files.isEmpty() ? Start::NothingNew : download(files, true, &why);
+    emit syncStarted(started, why);
+}
+
+QStringList CardEngine::namesSurelyNew() const
+{
+    // What the folder holds, read once: a name none of whose copies' names
+    // is there needs no details to tell that it is new.
+    QStringList local = QDir(downloadFolder).entryList(QDir::Files);
+    std::sort(local.begin(), local.end());
+    QStringList names;
+    for (const Row& row : rows) {
+        const QString& name = row.recording.name;
+        if (row.detailsKnown || std::binary_search(local.begin(), local.end(), name))
+            continue;
+        const QString prefix = stemAndExtension(name).first + QLatin1Char('_');
+        const auto at = std::lower_bound(local.begin(), local.end(), prefix);
+        if (at == local.end() || !at->startsWith(prefix))
+            names << name;
+    }
+    return names;
+}
+
+QVector<CardRecording> CardEngine::newRecordings() const
+{
+    QVector<CardRecording> fresh;
+    QVector<CardRecording> toCheck;
+    for (const Row& row : rows) {
+        if (!row.detailsKnown)
+            toCheck << row.recording;
+        else if (copyOf(row.recording).isEmpty())
+            fresh << row.recording;
+    }
+    // Oldest first, as a camera recording in a loop overwrites them; a time
+    // not known goes last, in the card's order.
+    std::stable_sort(fresh.begin(), fresh.end(),
+                     [](const CardRecording& a, const CardRecording& b) {
+        return a.created.isValid() && (!b.created.isValid() || a.created < b.created);
+    });
+    // Those whose details are not known yet may be in the folder already:
+    // the queue looks before it fetches them.
+    return fresh + toCheck;
+}
+
+QVector<CardRecording> CardEngine::safeToDelete(qint64* bytes, int* staying) const
+{
+    QVector<CardRecording> safe;
+    *bytes = 0;
+    *staying = rows.size() + leftOutEntries;
+    if (!listedWhole())
+        return safe;
+    for (const Row& row : rows) {
+        if (!row.detailsKnown || copyOf(row.recording).isEmpty())
+            continue;
+        safe << row.recording;
+        *bytes += row.recording.size;
+        --*staying;
+    }
+    return safe;
+}
