@@ -36,6 +36,12 @@ bool LocalArchive::sameTime(const QDateTime& a, const QDateTime& b)
     return apart <= kTimeStepSeconds || qAbs(apart - kDaylightShiftSeconds) <= kTimeStepSeconds;
 }
 
+QString LocalArchive::copyPrefix(const QString& name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return (dot > 0 ? name.left(dot) : name) + QLatin1Char('_');
+}
+
 QString LocalArchive::candidate(const CardRecording& recording, int index) const
 {
     if (index == 0)
@@ -50,9 +56,8 @@ QString LocalArchive::candidate(const CardRecording& recording, int index) const
     if (index > 1)
         tag += QLatin1Char('_') + QString::number(index);
     const int dot = recording.name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > 0 ? recording.name.left(dot) : recording.name;
     const QString extension = dot > 0 ? recording.name.mid(dot) : QString();
-    return root + stem + QLatin1Char('_') + tag + extension;
+    return root + copyPrefix(recording.name) + tag + extension;
 }
 
 QString LocalArchive::copyOf(const CardRecording& recording) const

@@ -30,6 +30,9 @@ public:
     // Recording times as file systems keep them: FAT stores 2 s steps, and a
     // daylight-saving change moves a local time by an hour.
     static bool sameTime(const QDateTime& a, const QDateTime& b);
+    // How every other name of a recording called `name` begins ("H0001_" for
+    // H0001.MP4): a folder without such a name holds it under its own or not at all.
+    static QString copyPrefix(const QString& name);
 
 private:
     // The names a recording may have here, in the order they are taken: its

@@ -5,7 +5,6 @@
 #include "ui_mainwindow.h"
 
 #include "cardengine.h"
-#include "localarchive.h"
 
 #include <QAction>
 #include <QDir>
@@ -37,7 +36,7 @@ void MainWindow::addOnDiskActions()
 
 void MainWindow::setDownloadFolder(const QString& folder)
 {
-    dcimFolder = QDir::fromNativeSeparators(folder);
+    QString dcimFolder = QDir::fromNativeSeparators(folder);
     if (!dcimFolder.endsWith(QLatin1Char('/')))
         dcimFolder += QLatin1Char('/');
     engine->setFolder(dcimFolder);
@@ -54,7 +53,7 @@ void MainWindow::setDownloadFolder(const QString& folder)
 
 QString MainWindow::downloadFolder() const
 {
-    return dcimFolder;
+    return engine->folder();
 }
 
 void MainWindow::markOnDisk(int row)
@@ -63,8 +62,7 @@ void MainWindow::markOnDisk(int row)
     if (!item)
         return;
     const CardRecording recording = rowRecording(row);
-    const LocalArchive archive(downloadFolder());
-    const QString copy = archive.copyOf(recording);
+    const QString copy = engine->copyOf(recording);
     const QFileInfo local(downloadFolder() + recording.name);
     QString tip = recording.name;
     if (!copy.isEmpty()) {

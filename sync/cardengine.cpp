@@ -188,7 +188,7 @@ CardEngine::Listing CardEngine::list(bool withDetails)
                                                 " unsafe names or more than %2 files.")
                                     .arg(cut.leftOut).arg(kMaxFiles);
         // A list that ends early must never pass for the whole card.
-        if (countText[0] != '\0' && listed < count)
+        if (listing.counted && listed < count)
             listing.problems << WindowTexts::tr("The camera counts %1 files but listed %2.")
                                     .arg(count).arg(listed);
         else if (cut.cut)
@@ -203,19 +203,13 @@ CardEngine::Listing CardEngine::list(bool withDetails)
     rowsCurrent = true;
     whole = listing.problems.isEmpty();
     leftOutEntries = cut.leftOut;
-    listing.listed = true;
     emit rowsListed();
 
     // Never more requests than rows: the count may promise more.
     const int total = static_cast<int>(std::clamp(count, 0LL, static_cast<long long>(cut.rows)));
     detailsProblems = listing.problems;
-    detailsPending = listedNames.mid(0, withDetails ? total : 0);
-    detailsPendingSet = QSet<QString>(detailsPending.begin(), detailsPending.end());
-    detailsTotal = detailsPending.size();
-    detailsDone = detailsFailed = detailsMissing = 0;
-    detailsRunning = withDetails;
     if (withDetails) {
-        emit detailsProgress(0, detailsTotal);
+        beginDetails(listedNames.mid(0, total));
         requestNextDetails();
     }
     return listing;

@@ -41,7 +41,6 @@ public:
     struct Listing
     {
         Asked asked = Asked::Failed;
-        bool listed = false;    // the rows were replaced
         bool counted = false;   // the count reply held a count
         bool incomplete = false;    // an error page, fewer entries than counted, a cut list
         QStringList problems;
@@ -61,7 +60,6 @@ public:
     void setFolder(const QString& folder);
     QString folder() const { return downloadFolder; }
     void setDeadlines(int requestMs, int maintenanceMs);
-    int requestDeadline() const { return requestDeadlineMs; }
     DownloadQueue* downloads() { return queue; }
 
     // Link state. Every new link (the first, or one after a loss) may be to
@@ -73,7 +71,6 @@ public:
     // The card as last listed.
     int rowCount() const { return rows.size(); }
     CardRecording recording(int row) const { return rows.value(row).recording; }
-    bool hasDetails(int row) const { return rows.value(row).detailsKnown; }
     int rowOf(const QString& name) const { return index.value(name, -1); }
     bool listedSinceLink() const { return rowsCurrent; }
     bool listedWhole() const { return rowsCurrent && whole; }
@@ -152,6 +149,8 @@ private:
     void detailsAnswered(const QByteArray& body, bool ok, int status, int failure);
     // A camera that did not answer one request will not answer the next soon.
     static bool noAnswer(int failure);
+    // A details pass over these names, from the first.
+    void beginDetails(const QStringList& names);
     void requestNextDetails();
     // The name to ask for next ("" when none is left), taken off the list.
     QString nextDetails();

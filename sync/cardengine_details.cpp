@@ -71,6 +71,16 @@ void CardEngine::preferDetails(int firstRow, int lastRow)
     preferredLast = lastRow;
 }
 
+void CardEngine::beginDetails(const QStringList& names)
+{
+    detailsPending = names;
+    detailsPendingSet = QSet<QString>(names.begin(), names.end());
+    detailsTotal = names.size();
+    detailsDone = detailsFailed = detailsMissing = 0;
+    detailsRunning = true;
+    emit detailsProgress(0, detailsTotal);
+}
+
 void CardEngine::requestNextDetails()
 {
     if (!detailsRunning || !detailsInFlight.isEmpty() || detailsHolds > 0)

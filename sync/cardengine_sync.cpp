@@ -9,17 +9,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Split into stem and extension at the last dot, as LocalArchive names copies.
-QPair<QString, QString> stemAndExtension(const QString& name)
-{
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? qMakePair(name.left(dot), name.mid(dot)) : qMakePair(name, QString());
-}
-
-} // namespace
-
 QString CardEngine::copyOf(const CardRecording& recording) const
 {
     return LocalArchive(downloadFolder).copyOf(recording);
@@ -102,12 +91,7 @@ void CardEngine::startSync()
     // oldest can go first.
     if (!detailsRunning) {
         detailsProblems.clear();
-        detailsPending = detailsFirst;
-        detailsPendingSet = QSet<QString>(detailsPending.begin(), detailsPending.end());
-        detailsTotal = detailsPending.size();
-        detailsDone = detailsFailed = detailsMissing = 0;
-        detailsRunning = true;
-        emit detailsProgress(0, detailsTotal);
+        beginDetails(detailsFirst);
     }
     requestNextDetails();
 }
@@ -132,7 +116,7 @@ QStringList CardEngine::namesSurelyNew() const
         const QString& name = row.recording.name;
         if (row.detailsKnown || std::binary_search(local.begin(), local.end(), name))
             continue;
-        const QString prefix = stemAndExtension(name).first + QLatin1Char('_');
+        const QString prefix = LocalArchive::copyPrefix(name);
         const auto at = std::lower_bound(local.begin(), local.end(), prefix);
         if (at == local.end() || !at->startsWith(prefix))
             names << name;

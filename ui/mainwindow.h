@@ -133,7 +133,6 @@ private:
 
     // download: what is safe in the download folder already.
     QString downloadFolder() const;
-    QString dcimFolder = QStringLiteral("DCIM/");
     void addOnDiskActions();
     void markOnDisk(int row);
     bool isOnDisk(int row) const;
