@@ -1,13 +1,12 @@
-#include "mainwindow.h"
+#include "deviceaddresses.h"
 #include "platformsocket.h"
 #include "platformterminal.h"
 #include "startoptions.h"
 #include "syncrun.h"
+#include "windowstart.h"
 
-#include <QApplication>
-#include <QIcon>
+#include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QMessageBox>
 #include <QSettings>
 
 #include <cstdio>
@@ -28,21 +27,6 @@ bool needsWindow(int argc, char** argv)
         }
     }
     return true;
-}
-
-void nameApplication()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("merro"));
-    QCoreApplication::setApplicationName(QStringLiteral("merro-download"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(MERRO_VERSION));
-}
-
-// A file, in the user's usual place for them, on every platform.
-std::unique_ptr<QSettings> openSettings()
-{
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QCoreApplication::organizationName(),
-                                       QCoreApplication::applicationName());
 }
 
 int runWithoutWindow(int argc, char** argv)
@@ -78,31 +62,5 @@ int main(int argc, char** argv)
         return -1;
     if (!needsWindow(argc, argv))
         return runWithoutWindow(argc, argv);
-
-    QApplication app(argc, argv);
-    nameApplication();
-    const std::unique_ptr<QSettings> settings = openSettings();
-    StartOptions options;
-    QString message;
-    if (readStartOptions(QApplication::arguments(), *settings, &options, &message)
-        == StartChoice::Refused) {
-        std::fprintf(stderr, "merro-download: %s\n", qPrintable(message));
-        // Nobody would see a box without a screen; it would only wait for ever.
-        if (QApplication::platformName() != QLatin1String("offscreen")
-            && QApplication::platformName() != QLatin1String("minimal"))
-            QMessageBox::critical(nullptr, QStringLiteral("MERRO-DownLoad"), message);
-        return 2;
-    }
-    merro::deviceAddresses() = options.addresses;
-
-    // On the heap: the window carries its fixed row table.
-    auto window = std::make_unique<MainWindow>();
-    window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
-    window->setWindowIcon(QIcon(QStringLiteral(":/Images/appicon.png")));
-    window->setDownloadFolder(options.downloadFolder);
-    window->setSyncOnLink(options.syncOnLink, settings.get());
-    window->show();
-    const int result = app.exec();
-    window.reset();
-    return result;
+    return runWindow(argc, argv);
 }

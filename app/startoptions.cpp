@@ -146,3 +146,17 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
         options->downloadFolder = folder;
     return StartChoice::Run;
 }
+
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("merro"));
+    QCoreApplication::setApplicationName(QStringLiteral("merro-download"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MERRO_VERSION));
+}
+
+std::unique_ptr<QSettings> openSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QCoreApplication::organizationName(),
+                                       QCoreApplication::applicationName());
+}

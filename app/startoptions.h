@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QSettings;
 
 // What the tool is started with: the device's addresses, the download
@@ -34,3 +36,9 @@ enum class StartChoice { Run, Refused };
 // --version are answered here, and end the program.
 StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                              StartOptions* options, QString* message);
+
+// The application's organisation, name and version, which the settings file
+// and --version use.
+void nameApplication();
+// The settings file, in the user's usual place for them on every platform.
+std::unique_ptr<QSettings> openSettings();

@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 #ifdef _WIN32
 // windows.h, set up as the rest of the tool has it.

@@ -1,11 +1,20 @@
-# The sync, without a window (the tool as a process) and in the window,
-# against the simulated device (private network only).
+# The sync without a window: the tool as a process against the simulated
+# device (private network only).
 merro_add_test(tst_sync
-    SOURCES tst_sync.cpp simdevice.h
-    LIBS merro_ui
+    SOURCES tst_sync.cpp synccard.h simdevice.h
     NETNS
     LABELS sync
     TIMEOUT 300)
 set_property(TEST tst_sync APPEND PROPERTY ENVIRONMENT
              "MERRO_TOOL=$<TARGET_FILE:merro-download>")
 add_dependencies(tst_sync merro-devicesim merro-download)
+# The window's sync against the simulated device.
+if(MERRO_GUI)
+    merro_add_test(tst_windowsync
+        SOURCES tst_windowsync.cpp synccard.h simdevice.h
+        LIBS merro_ui
+        NETNS
+        LABELS sync
+        TIMEOUT 300)
+    add_dependencies(tst_windowsync merro-devicesim)
+endif()

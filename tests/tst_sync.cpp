@@ -1,38 +1,14 @@
-// The sync: merro-download --sync as a process (what it fetches and in which
-// order, its exit codes, Ctrl+C, freeing the card, a dry run, two runs at
-// once), and the window's sync (on each link, a link lost mid-way, freeing
-// the card of what is safe). Against the simulated device, private network.
-#include "mainwindow.h"
-#include "simdevice.h"
+// The sync without a window: merro-download --sync as a process (what it
+// fetches and in which order, its exit codes, Ctrl+C, freeing the card, a dry
+// run, two runs at once). Against the simulated device, private network.
+#include "synccard.h"
 
 #include <QtTest>
-#include <QtWidgets>
 
 #include <csignal>
 #include <memory>
 
-namespace {
-
-// Three recordings whose names sort the other way round from their times.
-struct Recording
-{
-    const char* name;
-    int size;
-    const char* utc;
-};
-const Recording kCard[] = {
-    {"A_NEW.MP4", 300000, "2025-03-01T10:00:00"},
-    {"B_MID.MP4", 2000000, "2025-02-01T10:00:00"},
-    {"C_OLD.MP4", 400000, "2025-01-01T10:00:00"},
-};
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using namespace synccard;
 
 class TestSync : public QObject
 {
@@ -45,7 +21,6 @@ private slots:
     void syncWithoutAWindow();
     void interruptedSyncGoesOnNextTime();
     void freeCardDeletesOnlyWhatIsVerified();
-    void windowSyncsOnEachLink();
 
 private:
     // Starts `merro-download --sync` with more arguments.
@@ -86,16 +61,7 @@ void TestSync::init()
     work = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir::setCurrent(work->path()));
     sim = std::make_unique<SimDevice>();
-    for (const Recording& recording : kCard) {
-        QFile file(sim->cardPath() + '/' + recording.name);
-        QByteArray body(recording.size, '\0');
-        for (int i = 0; i < body.size(); ++i)
-            body[i] = static_cast<char>(i * 131 + recording.name[0]);
-        QDateTime when = QDateTime::fromString(recording.utc, Qt::ISODate);
-        when.setTimeSpec(Qt::UTC);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(body) == body.size() && file.flush()
-                && file.setFileTime(when, QFileDevice::FileModificationTime));
-    }
+    QVERIFY(synccard::fill(*sim));
     QVERIFY(sim->start({"--interval", "300"}));
 }
 
@@ -234,65 +200,5 @@ void TestSync::freeCardDeletesOnlyWhatIsVerified()
     QCOMPARE(sim->lines("camera: deleted", from), QList<QByteArray>());
 }
 
-void TestSync::windowSyncsOnEachLink()
-{
-    // The newest is in DCIM/ already; each link downloads what is not.
-    QVERIFY(QDir().mkpath("DCIM"));
-    QFile copy("DCIM/A_NEW.MP4");
-    QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(card("A_NEW.MP4")) && copy.flush()
-            && copy.setFileTime(QDateTime::fromString("2025-03-01T10:00:00Z", Qt::ISODate),
-                                QFileDevice::FileModificationTime));
-    copy.close();
-    // Slow enough for the link to be lost within the large one.
-    QVERIFY(sim->command("camera rate 200000"));
-    auto window = std::make_unique<MainWindow>();
-    window->setSyncOnLink(true);
-    window->show();
-    auto* bar = window->findChild<QProgressBar*>("progressBarDownLoad");
-    auto* indicator = window->findChild<QLineEdit*>("lineEditLinkMERRO");
-    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
-    const QString part = work->filePath("DCIM/partial downloads/B_MID.MP4");
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 300000, 10000);
-
-    // A link lost mid-way ends the run as a cancel does; the next link goes on.
-    QVERIFY(sim->command("control heartbeat off"));
-    QTRY_VERIFY_WITH_TIMEOUT(indicator->text() == "Link Fail!" && bar->isHidden(), 10000);
-    const qint64 kept = QFileInfo(part).size();
-    QVERIFY2(window->statusBar()->currentMessage().startsWith("Cancelled: 1 of "),
-             qPrintable(window->statusBar()->currentMessage()));
-    const int from = sim->output.size();
-    QVERIFY(sim->command("camera rate 0") && sim->command("control heartbeat on"));
-    QTRY_VERIFY_WITH_TIMEOUT(local("B_MID.MP4") == card("B_MID.MP4"), 15000);
-    QTRY_VERIFY(bar->isHidden());
-    QVERIFY(sim->output.mid(from).contains("B_MID.MP4 bytes " + QByteArray::number(kept) + '-'));
-    // (Those whose details came first were not queued at all.)
-    QVERIFY2(window->statusBar()->currentMessage().startsWith("1 of 1 files downloaded"),
-             qPrintable(window->statusBar()->currentMessage()));
-
-    // Freed of what is safe (by its shortcut), after a question: what left
-    // DCIM/ meanwhile stays.
-    QFile::remove("DCIM/C_OLD.MP4");
-    QStringList asked;
-    QTimer answer;
-    answer.callOnTimeout(this, [&asked] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            asked << box->text();
-            box->button(QMessageBox::Yes)->click();
-        }
-    });
-    answer.start(20);
-    auto* menu = window->findChild<QToolButton*>("toolButtonSync");
-    QVERIFY(menu && menu->isVisible() && window->statusBar()->isAncestorOf(menu)
-            && menu->menu()->actions().size() == 4);
-    QTest::keyClick(window.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
-    QTRY_COMPARE(asked.size(), 1);
-    QVERIFY2(asked[0].startsWith("Delete the 2 recordings already in DCIM/ from the card? This"
-                                 " frees 2.19 MiB.\n\n1 recordings stay on the card: they are"
-                                 " not in DCIM/ yet."), qPrintable(asked[0]));
-    QTRY_COMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
-    auto* table = window->findChild<QTableWidget*>("tableWidgetFileInfo");
-    QCOMPARE(table->rowCount(), 1);
-}
-
-QTEST_MAIN(TestSync)
+QTEST_GUILESS_MAIN(TestSync)
 #include "tst_sync.moc"

@@ -24,11 +24,11 @@ namespace Ui {
 class MainWindow;
 }
 
-// The tool's only window. Its slots are grouped by subsystem: the shell's in
-// ui/, the device link's in link/, the card's in card/, the download queue's
-// in download/, the sync's in sync/. What the window knows of the card and
-// its downloads lives in the card engine, which a sync without a window
-// drives the same way; the table shows it.
+// The tool's only window. Its slots are grouped by job in mainwindow_<job>.cpp:
+// the table, the language, the link, the card, the details, the downloads,
+// what is on disk and the sync. What the window knows of the card and its
+// downloads lives in the card engine, which a sync without a window drives
+// the same way; the table shows it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT

@@ -3,9 +3,11 @@
 // which may be deleted, and the queue and lock a download runs under.
 #include "cardengine.h"
 
+#include "detailspass.h"
 #include "localarchive.h"
 
 #include <QDir>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -50,14 +52,14 @@ CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool
         return Start::Busy;
     // The camera answers one request at a time: the details pass waits.
     const QPointer<CardEngine> self(this);
-    holdDetails();
+    details->hold();
     if (!self)
         return Start::Refused;
     syncQueue = sync;
     if (!queue->start(files, sync, why)) {
         syncQueue = false;
         releaseRun();
-        releaseDetails();
+        details->release();
         return Start::Refused;
     }
     return Start::Started;
@@ -79,26 +81,14 @@ void CardEngine::releaseRun()
 
 void CardEngine::startSync()
 {
-    if (syncWaiting || queue->isRunning())
+    if (details->isWaiting() || queue->isRunning())
         return;
-    syncWaiting = true;
-    detailsFirst = namesSurelyNew();
-    if (detailsFirst.isEmpty()) {
-        launchSync();
-        return;
-    }
-    // The requests the downloads would make anyway, made first so that the
-    // oldest can go first.
-    if (!detailsRunning) {
-        detailsProblems.clear();
-        beginDetails(detailsFirst);
-    }
-    requestNextDetails();
+    // Their details first, so that the oldest can go first; then launchSync().
+    details->waitFor(namesSurelyNew());
 }
 
 void CardEngine::launchSync()
 {
-    syncWaiting = false;
     const QVector<CardRecording> files = newRecordings();
     QString why;
     const Start started = files.isEmpty() ? Start::NothingNew : download(files, true, &why);

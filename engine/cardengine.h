@@ -7,13 +7,13 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QVector>
 
 #include <memory>
 
 class CardRequestThread;
+class DetailsPass;
 class QEventLoop;
 
 // The card and its downloads, with or without a window: the listing and the
@@ -79,7 +79,7 @@ public:
     // Count and list; the rows are replaced when the list arrived. The
     // details pass starts afterwards if asked for.
     Listing list(bool withDetails);
-    bool isReadingDetails() const { return detailsRunning; }
+    bool isReadingDetails() const;
     // Rows the operator sees: their details are asked for first.
     void preferDetails(int firstRow, int lastRow);
     // The pass asks for nothing more.
@@ -115,7 +115,7 @@ public:
     // local file can be a copy of are asked for first, then the queue of
     // every recording not safe in the folder starts. syncStarted() says how.
     void startSync();
-    bool isStartingSync() const { return syncWaiting; }
+    bool isStartingSync() const;
     // The download folder (and for a sync, the camera) held against other
     // runs (a sync without a window, another window's downloads) for a whole
     // run; they nest. False, with who holds them in *holder, when another
@@ -146,20 +146,8 @@ private:
     void removeRow(const QString& name);
     void takeDetails(int row, const QByteArray& reply);
     void answered(int id, const QByteArray& body, bool ok, int status, int failure);
-    void detailsAnswered(const QByteArray& body, bool ok, int status, int failure);
     // A camera that did not answer one request will not answer the next soon.
     static bool noAnswer(int failure);
-    // A details pass over these names, from the first.
-    void beginDetails(const QStringList& names);
-    void requestNextDetails();
-    // The name to ask for next ("" when none is left), taken off the list.
-    QString nextDetails();
-    void askDetails(const QString& name);
-    void finishDetails();
-    void holdDetails();
-    void releaseDetails();
-    // Until the details request under way (if any) has been answered.
-    void waitForDetails();
     CardRequestThread* requests();
     void launchSync();
     // Names without details of which no file in the folder can be a copy.
@@ -183,27 +171,10 @@ private:
     bool waitingOk = false;
     QEventLoop* waitLoop = nullptr;
 
-    bool detailsRunning = false;
-    QStringList detailsPending; // names still to ask for, in row order
-    QSet<QString> detailsPendingSet;
-    QString detailsInFlight;
-    int detailsId = 0;
-    int detailsTotal = 0;
-    int detailsDone = 0;
-    int detailsFailed = 0;
-    int detailsMissing = 0; // not asked for: the camera stopped answering
-    int detailsHolds = 0;
-    QStringList detailsProblems; // the listing's own, told when the pass ends
-    QStringList detailsFirst; // before all others: what a sync waits for
-    bool syncWaiting = false;
-    int preferredFirst = -1;
-    int preferredLast = -1;
-    QEventLoop* detailsWait = nullptr;
-
+    DetailsPass* details;
     // A child, so that its download threads are in the window's object tree.
     DownloadQueue* queue;
     std::unique_ptr<RunLock> lock;
     int runHolds = 0;
     bool syncQueue = false;
-    int operations = 0;
 };

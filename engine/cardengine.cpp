@@ -7,6 +7,7 @@
 #include "cardfilename.h"
 #include "cardreplies.h"
 #include "cardrequestthread.h"
+#include "detailspass.h"
 #include "deviceaddresses.h"
 #include "httpclient.h"
 #include "windowtexts.h"
@@ -45,6 +46,33 @@ CardEngine::CardEngine(QObject* parent)
     , queue(new DownloadQueue(this))
     , lock(std::make_unique<RunLock>(downloadFolder, cameraName()))
 {
+    DetailsPass::Owner owner;
+    owner.wants = [this](const QString& name) {
+        const int row = rowOf(name);
+        return row >= 0 && !rows.at(row).detailsKnown;
+    };
+    owner.nameAt = [this](int row) {
+        return row < rows.size() ? rows.at(row).recording.name : QString();
+    };
+    owner.ask = [this](const QString& name) {
+        const int id = ++lastId;
+        requests()->ask(id, CardEndpoints::url(CardEndpoints::kGetFileInfo) + name,
+                        requestDeadlineMs);
+        return id;
+    };
+    owner.take = [this](const QString& name, const QByteArray& reply) {
+        // By name: a delete meanwhile may have moved the row.
+        const int row = rowOf(name);
+        if (row >= 0)
+            takeDetails(row, reply);
+    };
+    details = new DetailsPass(std::move(owner), this);
+    connect(details, &DetailsPass::progress, this, &CardEngine::detailsProgress);
+    connect(details, &DetailsPass::ended, this, &CardEngine::detailsEnded);
+    connect(details, &DetailsPass::firstReady, this, &CardEngine::launchSync);
+    connect(details, &DetailsPass::firstAbandoned, this,
+            [this] { emit syncStarted(Start::Refused, QString()); });
+
     queue->setDetailsDeadline(requestDeadlineMs);
     connect(queue, &DownloadQueue::detailsFetched, this,
             [this](const QString& name, const QByteArray& reply) {
@@ -52,15 +80,12 @@ CardEngine::CardEngine(QObject* parent)
         if (row >= 0 && !rows.at(row).detailsKnown)
             takeDetails(row, reply);
         // The details pass need not ask again.
-        if (detailsPendingSet.remove(name)) {
-            detailsPending.removeOne(name);
-            ++detailsDone;
-        }
+        details->fetchedElsewhere(name);
     });
     connect(queue, &DownloadQueue::ended, this, [this] {
         syncQueue = false;
         releaseRun();
-        releaseDetails();
+        details->release();
     });
 }
 
@@ -146,8 +171,37 @@ void CardEngine::answered(int id, const QByteArray& body, bool ok, int status, i
             waitLoop->quit();
         return;
     }
-    if (id == detailsId)
-        detailsAnswered(body, ok, status, failure);
+    details->answered(id, body, ok, status, !ok && noAnswer(failure));
+}
+
+bool CardEngine::isReadingDetails() const
+{
+    return details->isRunning();
+}
+
+bool CardEngine::isStartingSync() const
+{
+    return details->isWaiting();
+}
+
+void CardEngine::preferDetails(int firstRow, int lastRow)
+{
+    details->prefer(firstRow, lastRow);
+}
+
+void CardEngine::endDetails()
+{
+    details->end();
+}
+
+void CardEngine::takeDetails(int row, const QByteArray& reply)
+{
+    Row& entry = rows[row];
+    const CardRecording told = recordingFromInfo(entry.recording.name, reply.constData());
+    entry.recording.size = told.size;
+    entry.recording.created = told.created;
+    entry.detailsKnown = told.size >= 0;
+    emit detailsArrived(row, reply);
 }
 
 CardEngine::Listing CardEngine::list(bool withDetails)
@@ -207,11 +261,8 @@ CardEngine::Listing CardEngine::list(bool withDetails)
 
     // Never more requests than rows: the count may promise more.
     const int total = static_cast<int>(std::clamp(count, 0LL, static_cast<long long>(cut.rows)));
-    detailsProblems = listing.problems;
-    if (withDetails) {
-        beginDetails(listedNames.mid(0, total));
-        requestNextDetails();
-    }
+    if (withDetails)
+        details->start(listedNames.mid(0, total), listing.problems);
     return listing;
 }
 
@@ -248,7 +299,7 @@ void CardEngine::cancelRequest()
 void CardEngine::beginCardOperation()
 {
     const QPointer<CardEngine> self(this);
-    holdDetails();
+    details->hold();
     if (self)
         queue->pause();
 }
@@ -256,7 +307,7 @@ void CardEngine::beginCardOperation()
 void CardEngine::endCardOperation()
 {
     queue->resume();
-    releaseDetails();
+    details->release();
 }
 
 CardEngine::Asked CardEngine::deleteFile(const QString& name, bool* deleted, bool* noReply)

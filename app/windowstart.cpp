@@ -1,0 +1,43 @@
+#include "windowstart.h"
+
+#include "deviceaddresses.h"
+#include "mainwindow.h"
+#include "startoptions.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSettings>
+
+#include <cstdio>
+#include <memory>
+
+int runWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    nameApplication();
+    const std::unique_ptr<QSettings> settings = openSettings();
+    StartOptions options;
+    QString message;
+    if (readStartOptions(QApplication::arguments(), *settings, &options, &message)
+        == StartChoice::Refused) {
+        std::fprintf(stderr, "merro-download: %s\n", qPrintable(message));
+        // Nobody would see a box without a screen; it would only wait for ever.
+        if (QApplication::platformName() != QLatin1String("offscreen")
+            && QApplication::platformName() != QLatin1String("minimal"))
+            QMessageBox::critical(nullptr, QStringLiteral("MERRO-DownLoad"), message);
+        return 2;
+    }
+    merro::deviceAddresses() = options.addresses;
+
+    // On the heap: the window carries its fixed row table.
+    auto window = std::make_unique<MainWindow>();
+    window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
+    window->setWindowIcon(QIcon(QStringLiteral(":/Images/appicon.png")));
+    window->setDownloadFolder(options.downloadFolder);
+    window->setSyncOnLink(options.syncOnLink, settings.get());
+    window->show();
+    const int result = app.exec();
+    window.reset();
+    return result;
+}
