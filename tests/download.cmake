@@ -1,13 +1,15 @@
 # The download queue and thread against the simulated device (private
-# network only).
+# network only): the queue, and where its files go.
 if(MERRO_GUI)
-    merro_add_test(tst_download
-        SOURCES tst_download.cpp simdevice.h
-        LIBS merro_ui
-        NETNS
-        LABELS download
-        TIMEOUT 900)
-    add_dependencies(tst_download merro-devicesim)
+    foreach(suite tst_download tst_downloadnames)
+        merro_add_test(${suite}
+            SOURCES ${suite}.cpp downloadwindow.h simdevice.h
+            LIBS merro_ui
+            NETNS
+            LABELS download
+            TIMEOUT 900)
+        add_dependencies(${suite} merro-devicesim)
+    endforeach()
 endif()
 # What is safe in the download folder and what a partial download may be
 # trusted with. In the private namespace for its mount namespace: a file is
