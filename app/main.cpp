@@ -7,11 +7,8 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QSettings>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -35,15 +32,10 @@ int runWithoutWindow(int argc, char** argv)
     QCoreApplication app(argc, argv);
     // The window's diagnostic lines would bury what a sync tells.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    nameApplication();
-    const std::unique_ptr<QSettings> settings = openSettings();
-    StartOptions options;
-    QString message;
-    if (readStartOptions(QCoreApplication::arguments(), *settings, &options, &message)
-        == StartChoice::Refused) {
-        std::fprintf(stderr, "merro-download: %s\n", qPrintable(message));
+    const ToolStart start = readToolStart();
+    if (!start.refusal.isEmpty())
         return SyncRun::BadOptions;
-    }
+    const StartOptions& options = start.options;
     merro::deviceAddresses() = options.addresses;
     SyncRun::Options sync;
     sync.folder = options.downloadFolder;

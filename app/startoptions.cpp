@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <cstdio>
+
 namespace {
 
 struct EndpointOption
@@ -147,16 +149,22 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
     return StartChoice::Run;
 }
 
-void nameApplication()
+ToolStart readToolStart()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("merro"));
     QCoreApplication::setApplicationName(QStringLiteral("merro-download"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MERRO_VERSION));
-}
-
-std::unique_ptr<QSettings> openSettings()
-{
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QCoreApplication::organizationName(),
-                                       QCoreApplication::applicationName());
+    ToolStart start;
+    // A file, in the user's usual place for them, on every platform.
+    start.settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                 QCoreApplication::organizationName(),
+                                                 QCoreApplication::applicationName());
+    if (readStartOptions(QCoreApplication::arguments(), *start.settings, &start.options,
+                         &start.refusal) == StartChoice::Refused) {
+        // Never empty: a refusal must be seen as one.
+        if (start.refusal.isEmpty())
+            start.refusal = QStringLiteral("refused");
+        std::fprintf(stderr, "merro-download: %s\n", qPrintable(start.refusal));
+    }
+    return start;
 }

@@ -2,12 +2,11 @@
 
 #include "deviceaddresses.h"
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-
-class QSettings;
 
 // What the tool is started with: the device's addresses, the download
 // folder and whether each link downloads the new recordings. Each is the
@@ -37,8 +36,13 @@ enum class StartChoice { Run, Refused };
 StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                              StartOptions* options, QString* message);
 
-// The application's organisation, name and version, which the settings file
-// and --version use.
-void nameApplication();
-// The settings file, in the user's usual place for them on every platform.
-std::unique_ptr<QSettings> openSettings();
+// The start as the program makes it, once its application object exists:
+// the application named (for the settings file and --version), the settings
+// file open, the options read. A refusal is printed on the standard error.
+struct ToolStart
+{
+    std::unique_ptr<QSettings> settings;
+    StartOptions options;
+    QString refusal; // empty unless the options were refused
+};
+ToolStart readToolStart();

@@ -9,25 +9,20 @@
 #include <QMessageBox>
 #include <QSettings>
 
-#include <cstdio>
 #include <memory>
 
 int runWindow(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    nameApplication();
-    const std::unique_ptr<QSettings> settings = openSettings();
-    StartOptions options;
-    QString message;
-    if (readStartOptions(QApplication::arguments(), *settings, &options, &message)
-        == StartChoice::Refused) {
-        std::fprintf(stderr, "merro-download: %s\n", qPrintable(message));
+    const ToolStart start = readToolStart();
+    if (!start.refusal.isEmpty()) {
         // Nobody would see a box without a screen; it would only wait for ever.
         if (QApplication::platformName() != QLatin1String("offscreen")
             && QApplication::platformName() != QLatin1String("minimal"))
-            QMessageBox::critical(nullptr, QStringLiteral("MERRO-DownLoad"), message);
+            QMessageBox::critical(nullptr, QStringLiteral("MERRO-DownLoad"), start.refusal);
         return 2;
     }
+    const StartOptions& options = start.options;
     merro::deviceAddresses() = options.addresses;
 
     // On the heap: the window carries its fixed row table.
@@ -35,7 +30,7 @@ int runWindow(int argc, char** argv)
     window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
     window->setWindowIcon(QIcon(QStringLiteral(":/Images/appicon.png")));
     window->setDownloadFolder(options.downloadFolder);
-    window->setSyncOnLink(options.syncOnLink, settings.get());
+    window->setSyncOnLink(options.syncOnLink, start.settings.get());
     window->show();
     const int result = app.exec();
     window.reset();
