@@ -36,30 +36,6 @@ bool cardName(const QByteArray& query, QByteArray* name)
     return true;
 }
 
-// One word in which \r, \n, \\ and \xNN stand for those bytes.
-QByteArray unescapedText(const QByteArray& text)
-{
-    QByteArray body("");
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            body += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        if (next == 'r') {
-            body += '\r';
-        } else if (next == 'n') {
-            body += '\n';
-        } else if (next == 'x' && i + 2 < text.size()) {
-            body += QByteArray::fromHex(text.mid(i + 1, 2));
-            i += 2;
-        } else {
-            body += next;
-        }
-    }
-    return body;
-}
-
 } // namespace
 
 CameraCgi::CameraCgi(Card* cardFolder, sim::Logger logLine)
@@ -98,7 +74,7 @@ QByteArray CameraCgi::bodyCommand(const QList<QByteArray>& words)
     if (text == "off")
         bodies.erase(target);
     else
-        bodies[target] = unescapedText(text);
+        bodies[target] = unescapedWord(text);
     return {};
 }
 
@@ -209,10 +185,13 @@ Reply CameraCgi::infoOrDelete(const CameraRequest& request, const QByteArray& ta
         found = info ? card->find(name, &file) : card->remove(name);
     Reply reply;
     if (found == Card::Lookup::Found && info) {
-        reply.body = "var create=\""
-                     + file.created.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1()
-                     + "\";\r\nvar size=\"" + QByteArray::number(file.size)
-                     + "\";\r\nvar time=\"" + QByteArray::number(file.duration) + "\";\r\n";
+        const QByteArray created =
+            file.createdText.isNull()
+                ? file.created.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1()
+                : file.createdText;
+        reply.body = "var create=\"" + created + "\";\r\nvar size=\""
+                     + QByteArray::number(file.size) + "\";\r\nvar time=\""
+                     + QByteArray::number(file.duration) + "\";\r\n";
         log("served info" + tag + ' ' + sim::escaped(name));
         return reply;
     }

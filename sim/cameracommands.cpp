@@ -1,10 +1,37 @@
 #include "cameracommands.h"
 
 #include "cameraserver.h"
+#include "card.h"
+#include "simlog.h"
 
 namespace {
 
 constexpr int kMaxLatencyMs = 60000;
+
+// "camera grow|name|time NAME ...": a card file, by its name on disk, as the
+// camera serves it.
+QByteArray cardCommand(CameraServer* camera, const QList<QByteArray>& words)
+{
+    const QByteArray& what = words[1];
+    const QByteArray name = unescapedWord(words.value(2));
+    const QByteArray value = words.value(3);
+    const QByteArray given = value == "off" ? QByteArray() : unescapedWord(value);
+    if (words.size() != 4)
+        return what == "grow" ? "expected NAME BYTES" : "expected NAME TEXT|off";
+    if (what == "name")
+        return camera->card()->setWireName(name, given);
+    if (what == "time")
+        return camera->card()->setCreatedText(name, given);
+    bool ok = false;
+    const qint64 bytes = value.toLongLong(&ok);
+    if (!ok || bytes < 0)
+        return "expected NAME BYTES";
+    qint64 size = 0;
+    const QByteArray error = camera->card()->grow(name, bytes, &size);
+    if (error.isEmpty())
+        camera->log("grew " + sim::escaped(name) + " to " + QByteArray::number(size) + " bytes");
+    return error;
+}
 
 } // namespace
 
@@ -15,6 +42,9 @@ QByteArray cameraCommand(CameraServer* camera, const QList<QByteArray>& words)
     QByteArray result;
     if (what == "listen" && listenCommand(camera, arg, "the camera was started off", &result))
         return result;
+    // A card name may hold '='.
+    if (what == "grow" || what == "name" || what == "time")
+        return cardCommand(camera, words);
     ModeWord mode;
     if (!parseModeWord(arg, &mode))
         return "bad number";
@@ -66,6 +96,15 @@ QVector<HelpEntry> cameraCommandHelp()
         {"camera body TARGET TEXT|off",
          "every reply to one CGI request gets status 200 and the body TEXT, one word in"
          " which \\r, \\n, \\\\ and \\xNN stand for those bytes; off restores the reply"},
+        {"camera grow NAME BYTES",
+         "append BYTES bytes (the one at offset P is P mod 251) to the card file NAME,"
+         " keeping its modification time, as a camera still writing it"},
+        {"camera time NAME TEXT|off",
+         "the details of the card file NAME give TEXT as its create value instead of its"
+         " modification time; off restores it"},
+        {"camera name NAME TEXT|off",
+         "the card file NAME is listed and asked for under the bytes TEXT, no longer under"
+         " NAME, until it is removed; off restores its name"},
     };
 }
 
@@ -79,7 +118,7 @@ QVector<HelpEntry> faultModeHelp()
         else if (mode.number)
             term += QByteArray("[=") + mode.number + ']';
         QByteArray meaning = mode.help;
-        if (mode.number && mode.defaultNumber != FaultMode::kNeeded)
+        if (mode.number && mode.defaultNumber >= 0)
             meaning += " (default " + QByteArray::number(mode.defaultNumber) + ')';
         help.append({term, meaning});
     }

@@ -56,6 +56,10 @@ const QVector<FaultMode> kModes = {
      [](int) { return starting(ReplyShape::Start::Hangup); }},
     {"404", nullptr, 0, "404 Not Found with an HTML body and Content-Length (no effect)",
      [](int) { return starting(ReplyShape::Start::NotFound); }},
+    {"refuse", nullptr, 0,
+     "200 OK with the body Failed\\r\\n and its Content-Length, as a camera that turns the"
+     " request down (no effect)",
+     [](int) { return starting(ReplyShape::Start::Refuse); }},
     {"no-length", nullptr, 0, "no Content-Length; the body, then a close",
      [](int) {
          ReplyShape shape;
@@ -124,6 +128,19 @@ const QVector<FaultMode> kModes = {
          ReplyShape shape;
          shape.close = true;
          shape.bodyLimit = n;
+         return shape;
+     }},
+    {"short-close", "N", FaultMode::kHalf,
+     "no Content-Length and no Transfer-Encoding, Connection: close; N bytes of the body"
+     " (default: half of it), then a close, as an HTTP/1.0 reply that broke off",
+     [](int n) {
+         ReplyShape shape;
+         shape.noLength = true;
+         shape.close = true;
+         if (n == FaultMode::kHalf)
+             shape.halfBody = true;
+         else
+             shape.bodyLimit = n;
          return shape;
      }},
 };

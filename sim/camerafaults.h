@@ -13,7 +13,7 @@
 struct ReplyShape
 {
     // What the camera does instead of answering. The request takes no effect.
-    enum class Start { Answer, Stall, Hangup, NotFound };
+    enum class Start { Answer, Stall, Hangup, NotFound, Refuse };
 
     Start start = Start::Answer;
     bool close = false; // closes after the reply even when the client keeps alive
@@ -35,6 +35,7 @@ struct ReplyShape
 struct FaultMode
 {
     static constexpr int kNeeded = -1; // the number must be given
+    static constexpr int kHalf = -2;   // without a number: half the body
 
     QByteArray word;
     const char* number; // what N stands for; null: the mode takes none

@@ -74,7 +74,7 @@ Reply CameraFiles::answer(const CameraRequest& request, const QByteArray& tag) c
     }
     Reply reply;
     reply.contentType = contentTypeOf(name);
-    reply.filePath = card->pathOf(name);
+    reply.filePath = file.path;
     reply.fileSize = file.size;
     const QByteArray total = QByteArray::number(file.size);
     qint64 first = 0;

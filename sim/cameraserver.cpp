@@ -13,6 +13,7 @@ constexpr int kMaxHead = 65536;
 
 CameraServer::CameraServer(Card* card, QObject* parent)
     : Listener("camera", parent),
+      cardFolder(card),
       cgiReplies(card, [this](const QByteArray& text) { log(text); }),
       fileReplies(card, [this](const QByteArray& text) { log(text); })
 {
@@ -171,6 +172,12 @@ void CameraServer::respond(int id, const QByteArray& head)
     case ReplyShape::Start::NotFound:
         send(id, Reply::error(404), shape, request.keepAlive, headOnly);
         return;
+    case ReplyShape::Start::Refuse: {
+        Reply failed;
+        failed.body = "Failed\r\n";
+        send(id, failed, shape, request.keepAlive, headOnly);
+        return;
+    }
     case ReplyShape::Start::Answer:
         break;
     }

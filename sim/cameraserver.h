@@ -31,6 +31,9 @@ public:
     CameraCgi& cgi() { return cgiReplies; }
     CameraFiles& files() { return fileReplies; }
     CameraFaults& faults() { return faultModes; }
+    Card* card() const { return cardFolder; }
+    // For the lines of the commands that change the card.
+    using Listener::log;
     // Delays the start of every reply after its head has arrived.
     void setLatency(int ms) { latency = ms; }
     // Caps the bytes per second sent on each connection; 0: no cap.
@@ -66,6 +69,7 @@ private:
     void closeConnection(int id);
     Connection* connection(int id);
 
+    Card* cardFolder;
     CameraCgi cgiReplies;
     CameraFiles fileReplies;
     CameraFaults faultModes;

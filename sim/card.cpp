@@ -12,6 +12,13 @@ namespace {
 
 // Roughly the byte rate of the camera's recordings (2 Mbit/s).
 constexpr qint64 kBytesPerSecond = 250000;
+// A prime: the bytes a file grows by never line up with a block size.
+constexpr qint64 kGrowthPeriod = 251;
+
+QByteArray reasonOf(Card::Lookup found)
+{
+    return found == Card::Lookup::Missing ? "no such file" : "not a card name";
+}
 
 bool isPhoto(const QByteArray& name)
 {
@@ -87,9 +94,25 @@ bool Card::isSafeName(const QByteArray& name)
     return true;
 }
 
-QString Card::pathOf(const QByteArray& name) const
+QString Card::pathOf(const QByteArray& diskName) const
 {
-    return folder + QLatin1Char('/') + QFile::decodeName(name);
+    return folder + QLatin1Char('/') + QFile::decodeName(diskName);
+}
+
+Card::Lookup Card::onDisk(const QByteArray& diskName) const
+{
+    if (!isSafeName(diskName))
+        return Lookup::Refused;
+    const QFileInfo info(pathOf(diskName));
+    return info.isSymLink() || !info.isFile() ? Lookup::Missing : Lookup::Found;
+}
+
+QByteArray Card::diskNameOf(const QByteArray& wireName) const
+{
+    const QByteArray given = wireNames.key(wireName);
+    if (!given.isNull())
+        return given;
+    return wireNames.contains(wireName) ? QByteArray() : wireName;
 }
 
 QHash<QByteArray, int> Card::readIndex() const
@@ -127,14 +150,17 @@ void Card::writeIndex(const QHash<QByteArray, int>& index) const
 CardFile Card::describe(const QString& path, const QHash<QByteArray, int>& index) const
 {
     const QFileInfo info(path);
+    const QByteArray diskName = QFile::encodeName(info.fileName());
     CardFile file;
-    file.name = QFile::encodeName(info.fileName());
+    file.name = wireNames.value(diskName, diskName);
+    file.path = path;
     file.size = info.size();
     file.created = info.lastModified().toUTC();
-    if (index.contains(file.name))
-        file.duration = index.value(file.name);
+    file.createdText = createdTexts.value(diskName);
+    if (index.contains(diskName))
+        file.duration = index.value(diskName);
     else
-        file.duration = isPhoto(file.name) ? 0 : static_cast<int>(file.size / kBytesPerSecond);
+        file.duration = isPhoto(diskName) ? 0 : static_cast<int>(file.size / kBytesPerSecond);
     return file;
 }
 
@@ -157,24 +183,26 @@ Card::Lookup Card::find(const QByteArray& name, CardFile* file) const
 {
     if (!isSafeName(name))
         return Lookup::Refused;
-    const QString path = pathOf(name);
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile())
-        return Lookup::Missing;
-    if (file)
-        *file = describe(path, readIndex());
-    return Lookup::Found;
+    const QByteArray diskName = diskNameOf(name);
+    const Lookup found = diskName.isNull() ? Lookup::Missing : onDisk(diskName);
+    if (found == Lookup::Found && file)
+        *file = describe(pathOf(diskName), readIndex());
+    return found;
 }
 
 Card::Lookup Card::remove(const QByteArray& name)
 {
-    const Lookup found = find(name, nullptr);
+    CardFile file;
+    const Lookup found = find(name, &file);
     if (found != Lookup::Found)
         return found;
-    if (!QFile::remove(pathOf(name)))
+    if (!QFile::remove(file.path))
         return Lookup::Missing;
+    const QByteArray diskName = diskNameOf(name);
+    wireNames.remove(diskName);
+    createdTexts.remove(diskName);
     QHash<QByteArray, int> index = readIndex();
-    if (index.remove(name) > 0)
+    if (index.remove(diskName) > 0)
         writeIndex(index);
     return Lookup::Found;
 }
@@ -183,11 +211,73 @@ int Card::removeAll()
 {
     int removed = 0;
     for (const CardFile& file : files()) {
-        if (QFile::remove(pathOf(file.name)))
+        if (QFile::remove(file.path))
             ++removed;
     }
+    wireNames.clear();
+    createdTexts.clear();
     writeIndex({});
     return removed;
+}
+
+QByteArray Card::setWireName(const QByteArray& diskName, const QByteArray& wireName)
+{
+    if (wireName.isNull()) {
+        wireNames.remove(diskName);
+        return {};
+    }
+    const Lookup found = onDisk(diskName);
+    if (found != Lookup::Found)
+        return reasonOf(found);
+    if (!isSafeName(wireName))
+        return "not a card name";
+    // Two files under one name could not be told apart.
+    const QByteArray holder = diskNameOf(wireName);
+    if (!holder.isNull() && holder != diskName && onDisk(holder) == Lookup::Found)
+        return "another file goes by that name";
+    wireNames.insert(diskName, wireName);
+    return {};
+}
+
+QByteArray Card::setCreatedText(const QByteArray& diskName, const QByteArray& text)
+{
+    if (text.isNull()) {
+        createdTexts.remove(diskName);
+        return {};
+    }
+    const Lookup found = onDisk(diskName);
+    if (found != Lookup::Found)
+        return reasonOf(found);
+    createdTexts.insert(diskName, text);
+    return {};
+}
+
+QByteArray Card::grow(const QByteArray& diskName, qint64 bytes, qint64* size)
+{
+    const Lookup found = onDisk(diskName);
+    if (found != Lookup::Found)
+        return reasonOf(found);
+    QFile file(pathOf(diskName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return file.errorString().toLocal8Bit();
+    const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
+    qint64 at = file.size();
+    QByteArray block;
+    for (qint64 left = bytes; left > 0;) {
+        block.resize(static_cast<int>(std::min<qint64>(left, 1 << 20)));
+        char* data = block.data();
+        for (int i = 0; i < block.size(); ++i)
+            data[i] = static_cast<char>((at + i) % kGrowthPeriod);
+        if (file.write(block) != block.size())
+            return file.errorString().toLocal8Bit();
+        at += block.size();
+        left -= block.size();
+    }
+    // The write has to reach the file before its time is set back.
+    if (!file.flush() || !file.setFileTime(modified, QFileDevice::FileModificationTime))
+        return "cannot keep the time of " + diskName;
+    *size = at;
+    return {};
 }
 
 bool Card::make(const QString& dir, int count, qint64 maxSize, QString* error)

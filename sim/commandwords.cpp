@@ -31,6 +31,29 @@ bool parseMilliseconds(const QByteArray& word, int* ms)
     return true;
 }
 
+QByteArray unescapedWord(const QByteArray& word)
+{
+    QByteArray bytes("");
+    for (int i = 0; i < word.size(); ++i) {
+        if (word[i] != '\\' || i + 1 == word.size()) {
+            bytes += word[i];
+            continue;
+        }
+        const char next = word[++i];
+        if (next == 'r') {
+            bytes += '\r';
+        } else if (next == 'n') {
+            bytes += '\n';
+        } else if (next == 'x' && i + 2 < word.size()) {
+            bytes += QByteArray::fromHex(word.mid(i + 1, 2));
+            i += 2;
+        } else {
+            bytes += next;
+        }
+    }
+    return bytes;
+}
+
 bool listenCommand(Listener* listener, const QByteArray& arg, const QByteArray& startedOff,
                    QByteArray* result)
 {

@@ -19,6 +19,8 @@ bool parseModeWord(const QByteArray& word, ModeWord* mode);
 bool parseOnOff(const QByteArray& word, bool* on);
 // 1 to 3600000.
 bool parseMilliseconds(const QByteArray& word, int* ms);
+// One word in which \r, \n, \\ and \xNN stand for those bytes; never null.
+QByteArray unescapedWord(const QByteArray& word);
 // "listen on|off|deaf" for a unit or the camera: empty when done, the reason
 // otherwise (startedOff: the reason when it was started off). False when arg
 // is none of these.

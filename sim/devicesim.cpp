@@ -141,7 +141,8 @@ QByteArray DeviceSim::execute(const QByteArray& line)
                " | camera listen on|off | camera fault MODE[=N] [TARGET] [once]"
                " | camera list normal|hostile|huge[=N]|cut=N | camera rate BYTES"
                " | camera range on|ignore|wrong | camera latency MS"
-               " | camera body count|list|info|delete|deleteall|format TEXT|off";
+               " | camera body count|list|info|delete|deleteall|format TEXT|off"
+               " | camera grow NAME BYTES | camera time|name NAME TEXT|off";
     }
     if (first == "stats")
         return "ok stats " + stats();

@@ -68,7 +68,8 @@ void usage(FILE* to, bool full)
         for (const HelpEntry& entry : DeviceSim::commandHelp())
             text += helpLines(entry);
         text += "UNIT is control or ground. TARGET is all, cgi, file (downloads) or one CGI\n"
-                "request: count, list, info, delete, deleteall or format.\n"
+                "request: count, list, info, delete, deleteall or format. In grow, time and\n"
+                "name, NAME is a card file's name on disk, written as TEXT is.\n"
                 "\nFault modes:\n";
         for (const HelpEntry& entry : faultModeHelp())
             text += helpLines(entry);

@@ -1,7 +1,8 @@
 // What the simulated device promises that no test of the tool can see: one
 // frame per receive, wrong replies counted, nothing served outside the card, byte
 // ranges, overlapping camera requests counted, each fault mode's reply as --help
-// tells it. Runs inside the private network namespace.
+// tells it, card files grown, dated and named in raw bytes as commanded. Runs
+// inside the private network namespace.
 
 #include "simdevice.h"
 
@@ -32,6 +33,7 @@ const FaultCase kFaultCases[] = {
     {"stall", "stall count", false, "", -1, 0},
     {"hangup", "hangup count", false, "", -1, 0},
     {"404", "404 count", false, "404 Not Found\r\n.*Content-Length: 91\r\n", 91, 0},
+    {"refuse", "refuse count", false, "200 OK\r\n.*: 8\r\n.*\n\r\nFailed\r\n$", 8, 0},
     {"no-length", "no-length count", false, "200 OK\r\n(?!.*Content-Length).*close\r\n", 16, 0},
     {"chunked", "chunked count", false,
      "200 OK\r\n.*chunked\r\n.*\n1\r\nv\r\n7\r\nar coun\r\n8\r\nt=\"1\";\r\n\r\n0\r\n\r\n$",
@@ -46,7 +48,17 @@ const FaultCase kFaultCases[] = {
     {"close-delimited", "close-delimited=4 count", false,
      "200 OK\r\n(?!.*Content-Length).*close\r\n", 16, 9},
     {"cut", "cut=7 file", true, "200 OK\r\n.*: 1000\r\n", 7, 0},
+    {"short-close", "short-close file", true,
+     "200 OK\r\n(?!.*Content-Length)(?!.*Transfer-Encoding).*close\r\n\r\nabc", 500, 0},
 };
+
+const QDateTime kRecorded(QDate(2025, 3, 30), QTime(2, 30), Qt::UTC);
+
+QByteArray details(const QByteArray& created, int size)
+{
+    return "var create=\"" + created + "\";\r\nvar size=\"" + QByteArray::number(size)
+           + "\";\r\nvar time=\"0\";\r\n";
+}
 
 } // namespace
 
@@ -182,7 +194,94 @@ private slots:
                     .endsWith("\r\n\r\nvar count=\"1\";\r\n"));
     }
 
+    // Every change is seen by the bytes a file is listed under, and by a range.
+    void cardFilesChangeAsCommanded()
+    {
+        QByteArray grown = content;
+        for (int at = 1000; at < 1500; ++at)
+            grown += char(at % 251);
+        QVERIFY(sim.command("camera range on") && sim.command("camera latency 0"));
+        QVERIFY(put("G.MP4", content) && put("K.MP4", content.left(200))
+                && put("U.MP4", content.left(300)));
+        const QByteArray utf8 = "B\xc3\xa9.MP4";
+        const QByteArray gbk = "\xc2\xbc\xcf\xf1.MP4";
+        const QByteArray file = "/sd/DCIM/100TQCAM/";
+        const QByteArray info = "/cgi-bin/hi3510/getfileinfo.cgi?&-name=sd/DCIM/100TQCAM/";
+        const QByteArray remove = "/cgi-bin/hi3510/deletefile.cgi?&-name=sd/DCIM/100TQCAM/";
+        const QByteArray all = "G.MP4 K.MP4 R.MP4 U.MP4";
+        const QByteArray dated = "20250330023000";
+        const struct
+        {
+            QByteArray command; // after "camera "
+            QByteArray target;
+            QByteArray range; // a header line
+            const char* head;
+            QByteArray body; // null: not checked
+            QByteArray disk; // the card folder afterwards
+            QByteArray log;  // a line, '*' standing for the connection number
+        } steps[] = {
+            {"grow G.MP4 500", file + "G.MP4", "", "200 .*: 1500\r\n", grown, all,
+             "camera: grew G.MP4 to 1500 bytes"},
+            {"", file + "G.MP4", "Range: bytes=1200-\r\n", "206 .*: 300\r\n.* 1200-1499/1500\r\n",
+             grown.mid(1200), all, "camera: served file #* G.MP4 bytes 1200-1499/1500"},
+            {"", info + "G.MP4", "", "200 ", details(dated, 1500), all, ""},
+            {"time G.MP4 2025-13-99\\x20x", info + "G.MP4", "", "200 ",
+             details("2025-13-99 x", 1500), all, ""},
+            {"", info + "G.MP4", "", "200 ", details("2025-13-99 x", 1500), all, ""},
+            {"time G.MP4 off", info + "G.MP4", "", "200 ", details(dated, 1500), all, ""},
+            {"name U.MP4 B\\xc3\\xa9.MP4", file + utf8, "", "200 .*: 300\r\n",
+             content.left(300), all, "camera: served file #* " + utf8 + " 300 bytes"},
+            {"name K.MP4 \\xc2\\xbc\\xcf\\xf1.MP4", "/cgi-bin/hi3510/getfilelist.cgi?", "",
+             "200 ", "sd/DCIM/100TQCAM/" + utf8 + ";sd/DCIM/100TQCAM/G.MP4;"
+             "sd/DCIM/100TQCAM/R.MP4;sd/DCIM/100TQCAM/" + gbk + ";\r\n", all, ""},
+            {"", file + gbk, "Range: bytes=50-\r\n", "206 .*: 150\r\n.* 50-199/200\r\n",
+             content.mid(50, 150), all, "camera: served file #* " + gbk + " bytes 50-199/200"},
+            {"", info + gbk, "", "200 ", details(dated, 200), all,
+             "camera: served info #* " + gbk},
+            {"", file + "K.MP4", "", "404 ", {}, all, "camera: no such file #* K.MP4"},
+            {"fault refuse delete once", remove + utf8, "", "200 .*: 8\r\n", "Failed\r\n", all,
+             "camera: fault refuse #*"},
+            {"", remove + utf8, "", "200 ", "Success\r\n", "G.MP4 K.MP4 R.MP4",
+             "camera: deleted #* " + utf8},
+            {"name K.MP4 off", file + "K.MP4", "", "200 .*: 200\r\n", content.left(200),
+             "G.MP4 K.MP4 R.MP4", ""},
+            {"name G.MP4 X.MP4", "/cgi-bin/hi3510/deleteallfiles.cgi?", "", "200 ",
+             "Success\r\n", "", "camera: deleted all #* 3 files"},
+        };
+        for (const auto& step : steps) {
+            const int from = sim.output.size();
+            QVERIFY(step.command.isEmpty() || sim.command("camera " + step.command));
+            const QByteArray reply =
+                fetch("GET " + step.target + " HTTP/1.0\r\n" + step.range + "\r\n");
+            const QRegularExpression head(QString("(?s)^HTTP/1.1 ") + step.head);
+            QVERIFY2(head.match(reply).hasMatch(), step.target.constData());
+            const QByteArray body = reply.mid(reply.indexOf("\r\n\r\n") + 4);
+            QVERIFY2(step.body.isNull() || body == step.body, step.target.constData());
+            QCOMPARE(QDir(sim.cardPath()).entryList(QDir::Files).join(' ').toUtf8(), step.disk);
+            const QList<QByteArray> parts = step.log.split('*');
+            const auto logged = [&] {
+                for (const QByteArray& line : sim.lines(parts[0], from))
+                    if (line.endsWith(parts.value(1)))
+                        return true;
+                return false;
+            };
+            QVERIFY2(step.log.isEmpty() || QTest::qWaitFor(logged), step.log.constData());
+        }
+        // Delete all took the given name with it.
+        QVERIFY(put("G.MP4", content));
+        QVERIFY(fetch("GET /cgi-bin/hi3510/getfilelist.cgi? HTTP/1.0\r\n\r\n")
+                    .endsWith("\r\n\r\nsd/DCIM/100TQCAM/G.MP4;\r\n"));
+    }
+
 private:
+    // A card file recorded at kRecorded.
+    bool put(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(QDir(sim.cardPath()).filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+               && file.flush() && file.setFileTime(kRecorded, QFileDevice::FileModificationTime);
+    }
+
     // One request on a connection of its own; the reply, up to the close, a
     // quiet spell or maxBytes.
     static QByteArray fetch(const QByteArray& request, bool* closed = nullptr,
