@@ -13,6 +13,11 @@ QString url(const char* pathAndQuery)
     return url + QLatin1String(pathAndQuery);
 }
 
+QByteArray url(const char* pathAndQuery, const QByteArray& cardName)
+{
+    return url(pathAndQuery).toLatin1() + cardName;
+}
+
 void insertDefaultHeaders(HeaderMap& headers)
 {
     headers["Accept"] = "*/*";

@@ -2,6 +2,7 @@
 
 #include "httpclient.h"
 
+#include <QByteArray>
 #include <QString>
 
 // The camera's CGI interface: where each call goes and the headers every
@@ -26,6 +27,9 @@ constexpr int kMaintenanceDeadlineMs = 120000;
 
 // "http://" + camera host (with its port, unless 80) + pathAndQuery.
 QString url(const char* pathAndQuery);
+// The same, followed by a card file name's bytes exactly as the camera
+// lists them: no re-encoding, no escaping.
+QByteArray url(const char* pathAndQuery, const QByteArray& cardName);
 
 void insertDefaultHeaders(HeaderMap& headers);
 

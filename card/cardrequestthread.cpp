@@ -3,16 +3,54 @@
 #include "cardendpoints.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace {
 
 // How often an idle thread looks up to see whether it should stop.
 constexpr std::chrono::milliseconds kIdleSlice(100);
 
+qint64 headerNumber(const HeaderMap& headers, const char* name, const char* after = nullptr)
+{
+    const auto found = headers.find(name);
+    if (found == headers.end())
+        return -1;
+    std::string text = found->second;
+    if (after) {
+        const std::size_t at = text.find(after);
+        if (at == std::string::npos)
+            return -1;
+        text = text.substr(at + 1);
+    }
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    return end != text.c_str() && value >= 0 ? value : -1;
+}
+
+// Where a look's body starts in the file, and the file's size now.
+void placeOf(const HttpResponse& response, CardAnswer* answer)
+{
+    if (response.status == 206) {
+        // "bytes FIRST-LAST/TOTAL"
+        const auto range = response.headers.find("Content-Range");
+        if (range == response.headers.end())
+            return;
+        const std::string& text = range->second;
+        const std::size_t space = text.find(' ');
+        answer->from = std::strtoll(text.c_str() + (space == std::string::npos ? 0 : space + 1),
+                                    nullptr, 10);
+        answer->fileSize = headerNumber(response.headers, "Content-Range", "/");
+    } else if (response.status == 200) {
+        answer->from = 0;
+        answer->fileSize = headerNumber(response.headers, "Content-Length");
+    }
+}
+
 } // namespace
 
 CardRequestThread::CardRequestThread(QObject* parent) : QThread(parent)
 {
+    qRegisterMetaType<CardAnswer>();
 }
 
 CardRequestThread::~CardRequestThread()
@@ -21,12 +59,11 @@ CardRequestThread::~CardRequestThread()
     wait();
 }
 
-void CardRequestThread::ask(int id, const QString& url, int deadlineMs)
+void CardRequestThread::ask(int id, const CardRequest& request)
 {
     const std::lock_guard<std::mutex> lock(mutex);
     jobId = id;
-    jobUrl = url;
-    jobDeadlineMs = deadlineMs;
+    job = request;
     hasJob = true;
     wake.notify_one();
 }
@@ -48,10 +85,9 @@ void CardRequestThread::run()
 {
     HttpClient client;
     client.SetCancel(&cancel);
-    HttpRequest request;
-    CardEndpoints::insertDefaultHeaders(request.headers);
     while (!isInterruptionRequested()) {
         int id = 0;
+        CardRequest asked;
         {
             std::unique_lock<std::mutex> lock(mutex);
             if (!hasJob)
@@ -60,16 +96,30 @@ void CardRequestThread::run()
                 continue;
             hasJob = false;
             id = jobId;
-            request.url = jobUrl.toUtf8().toStdString();
-            client.SetTimeouts(merro::http::kConnectTimeoutMs, jobDeadlineMs);
+            asked = job;
             // A cancel meant for the last request does not reach this one.
             if (!isInterruptionRequested())
                 cancel = false;
         }
+        client.SetTimeouts(merro::http::kConnectTimeoutMs, asked.deadlineMs);
+        HttpRequest request;
+        CardEndpoints::insertDefaultHeaders(request.headers);
+        request.url = asked.url.toStdString();
+        if (asked.rangeFrom >= 0)
+            request.headers["Range"] = "bytes=" + std::to_string(asked.rangeFrom) + '-';
         HttpResponse response;
         std::string body;
-        const bool ok = client.Get(request, response, body);
-        emit answered(id, QByteArray::fromStdString(body), ok, response.status,
-                      static_cast<int>(client.LastFailure()));
+        CardAnswer answer;
+        if (asked.bodyLimit >= 0) {
+            answer.ok = client.GetPart(request, response, body,
+                                       static_cast<std::uint32_t>(asked.bodyLimit));
+            placeOf(response, &answer);
+        } else {
+            answer.ok = client.Get(request, response, body);
+        }
+        answer.body = QByteArray::fromStdString(body);
+        answer.status = response.status;
+        answer.failure = static_cast<int>(client.LastFailure());
+        emit answered(id, answer);
     }
 }

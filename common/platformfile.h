@@ -6,16 +6,19 @@
 #include <QFile>
 #include <QString>
 
+#include <QFileInfo>
+
 #ifdef _WIN32
 // windows.h, set up as the rest of the tool has it.
 #  include "platformsocket.h"
+#  include <fcntl.h>
 #  include <io.h>
+#  include <sys/stat.h>
 #else
 #  include <cstdio>
-#  include <unistd.h>
-#endif
-#ifdef __linux__
 #  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
 #endif
 
 namespace merro::fs {
@@ -56,6 +59,39 @@ inline bool replaceFile(const QString& from, const QString& to)
 #else
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData())
            == 0;
+#endif
+}
+
+// Opens a regular file for reading and writing without following a link
+// that stands at its name: created where `create`, emptied where `truncate`,
+// only if new where `exclusive`. The descriptor, or -1 when it cannot be
+// opened or something other than a regular file stands there.
+inline int openRegularFile(const QString& path, bool create, bool truncate,
+                           bool exclusive = false)
+{
+#ifdef _WIN32
+    if (QFileInfo(path).isSymLink())
+        return -1;
+    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create ? _O_CREAT : 0)
+                      | (truncate ? _O_TRUNC : 0) | (exclusive ? _O_EXCL : 0);
+    const int fd = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()), flags,
+                            _S_IREAD | _S_IWRITE);
+    struct _stat64 info;
+    if (fd >= 0 && (::_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFREG) == 0)) {
+        ::_close(fd);
+        return -1;
+    }
+    return fd;
+#else
+    const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0)
+                      | (truncate ? O_TRUNC : 0) | (exclusive ? O_EXCL : 0);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0644);
+    struct stat info;
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 #endif
 }
 

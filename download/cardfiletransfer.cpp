@@ -92,6 +92,10 @@ Outcome fetchFrom(const CardFileJob& job, long long from, FileSink& sink,
     }
     if (length >= 0 && written != length)
         return Outcome::Incomplete;
+    // Ended by a close: whole only when as long as the recording. A camera
+    // that broke off looks just like one that was done.
+    if (length < 0 && from + written != job.total)
+        return job.total < 0 ? Outcome::SizeUnknown : Outcome::Incomplete;
     *inBody = false;
     // Hung up before the next file is asked for: a camera that serves one
     // connection at a time is free by then.

@@ -35,6 +35,8 @@ enum class Outcome : int {
     HeaderTooLarge,
     BadStatus,
     Unsupported,
+    SizeUnknown, // a body ended by a close, and no size to check it against
+    NoDetails,   // the camera did not answer the details asked for first
     Incomplete,
     TimedOut,
     OpenFailed,

@@ -53,22 +53,36 @@ void DownloadFileThread::run()
 void DownloadFileThread::DownloadFile(QString fileName)
 {
     download::CardFileJob job;
-    const QByteArray latin = fileName.toLatin1();
+    CardRecording recording{fileName, listedSize, createdAt};
+    recording.cardName = cardName;
+    recording.createdText = createdText;
+    const QByteArray bytes = recording.bytes();
     // toLatin1 turns what it cannot map into '?', which the name check refuses.
-    job.name = QString::fromLatin1(latin) == fileName ? latin.toStdString() : "?";
+    job.name = !cardName.isEmpty() || QString::fromLatin1(bytes) == fileName
+                   ? bytes.toStdString()
+                   : "?";
     job.host = merro::deviceAddresses().camera.host;
     job.port = merro::deviceAddresses().camera.port;
-    CardRecording recording{fileName, listedSize, createdAt};
     // A name that is no plain card file name never becomes a path or a request.
     const bool plain = merro::isPlainCardFileName(job.name);
     if (plain && (recording.size < 0 || !recording.created.isValid())) {
-        const CardRecording told = askForDetails(fileName);
+        bool silent = false;
+        const CardRecording told = askForDetails(recording, &silent);
+        if (silent) {
+            // A camera that does not answer the one is not asked the other.
+            emit downloadFileFailed(static_cast<int>(download::Outcome::NoDetails), 0, false);
+            emit downloadFileFinished();
+            return;
+        }
         recording.size = recording.size < 0 ? told.size : recording.size;
-        recording.created = recording.created.isValid() ? recording.created : told.created;
+        if (!recording.created.isValid() && recording.createdText.isEmpty()) {
+            recording.created = told.created;
+            recording.createdText = told.createdText;
+        }
     }
     const LocalArchive archive(folder);
     if (plain && skipWhenSafe) {
-        const QString copy = archive.copyOf(recording);
+        const QString copy = archive.copyOf(recording, notCopies);
         if (!copy.isEmpty()) {
             emit alreadySafe(fileName, copy);
             emit downloadFileFinished();
@@ -99,18 +113,24 @@ void DownloadFileThread::DownloadFile(QString fileName)
     emit downloadFileFinished();
 }
 
-CardRecording DownloadFileThread::askForDetails(const QString& name)
+CardRecording DownloadFileThread::askForDetails(const CardRecording& recording, bool* silent)
 {
+    const QString& name = recording.name;
     HttpClient client;
     client.SetCancel(&stopping);
     client.SetTimeouts(merro::http::kConnectTimeoutMs, detailsDeadlineMs);
     HttpRequest request;
     CardEndpoints::insertDefaultHeaders(request.headers);
-    request.url = (CardEndpoints::url(CardEndpoints::kGetFileInfo) + name).toUtf8().toStdString();
+    request.url =
+        CardEndpoints::url(CardEndpoints::kGetFileInfo, recording.bytes()).toStdString();
     HttpResponse response;
     std::string body;
-    if (!client.Get(request, response, body) || response.status != 200)
+    if (!client.Get(request, response, body) || response.status != 200) {
+        const HttpFailure why = client.LastFailure();
+        *silent = !stopRequested()
+                  && (why == HttpFailure::NoConnection || why == HttpFailure::TimedOut);
         return CardRecording{};
+    }
     emit detailsFetched(name, QByteArray::fromStdString(body));
     return recordingFromInfo(name, body.c_str());
 }

@@ -4,6 +4,7 @@
 #include "cardrecording.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QElapsedTimer>
 #include <QString>
 #include <QThread>
@@ -27,14 +28,17 @@ public:
     void stop();
 
     // Set before start() and not touched afterwards.
-    QString fileName;
+    QString fileName;     // as shown, and saved under
+    QByteArray cardName;  // as the camera lists it; empty: fileName's Latin-1 bytes
     QDateTime createdAt;  // recording time given to the local file, if valid
+    QByteArray createdText; // the same as the camera wrote it
     qint64 listedSize = -1; // -1: not known
     QString folder = QStringLiteral("DCIM/"); // where it goes, ending in '/'
     int detailsDeadlineMs = 10000;
     // A sync: a recording the folder holds already (once its details are
     // known) is not fetched again.
     bool skipWhenSafe = false;
+    QSet<QString> notCopies; // local files known to be other recordings
 
 signals:
     void downloadFileFinished();
@@ -66,7 +70,8 @@ private:
     void headerReceived(const resp_header& header) override;
     void blockWritten(long long written, long long total) override;
     void bodyComplete() override;
-    CardRecording askForDetails(const QString& name);
+    // *silent: the camera did not answer at all.
+    CardRecording askForDetails(const CardRecording& recording, bool* silent);
 
     QString baseUrl;
     resp_header respHeader;

@@ -32,6 +32,9 @@ QString failureReason(int why, int status)
     case Outcome::HeaderTooLarge: return WindowTexts::tr("reply header too large");
     case Outcome::BadStatus: return WindowTexts::tr("the camera answered %1").arg(status);
     case Outcome::Unsupported: return WindowTexts::tr("unsupported reply");
+    case Outcome::NoDetails: return WindowTexts::tr("the camera did not answer");
+    case Outcome::SizeUnknown:
+        return WindowTexts::tr("no length to tell a whole file from a part of one");
     case Outcome::Incomplete: return WindowTexts::tr("transfer cut short");
     case Outcome::TimedOut: return WindowTexts::tr("the camera stopped sending");
     case Outcome::OpenFailed: return WindowTexts::tr("cannot create the local file");
@@ -42,10 +45,11 @@ QString failureReason(int why, int status)
     return QString();
 }
 
-bool isPlain(const QString& name)
+bool isPlain(const CardRecording& file)
 {
-    const QByteArray latin = name.toLatin1();
-    return QString::fromLatin1(latin) == name && merro::isPlainCardFileName(latin.toStdString());
+    const QByteArray bytes = file.bytes();
+    return (!file.cardName.isEmpty() || QString::fromLatin1(bytes) == file.name)
+           && merro::isPlainCardFileName(bytes.toStdString());
 }
 
 } // namespace
@@ -68,20 +72,30 @@ bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, Q
     if (running || queued.isEmpty())
         return false;
     qint64 needed = 0;
+    qint64 most = 0;
+    QString largest;
     const LocalArchive archive(downloadFolder);
     for (const CardRecording& file : queued) {
         // A size not known yet counts as nothing: the check is for what is known.
-        if (file.size <= 0 || !isPlain(file.name)
-            || (skipSafe && !archive.copyOf(file).isEmpty()))
+        if (file.size <= 0 || !isPlain(file)
+            || (skipSafe && !archive.copyOf(file, notCopies.value(file.bytes())).isEmpty()))
             continue;
-        needed += file.size - SavedCardFile(archive, file).resumable();
+        const qint64 need = file.size - SavedCardFile(archive, file).resumable();
+        needed += need;
+        if (need > most) {
+            most = need;
+            largest = file.name;
+        }
     }
     // A volume that tells nothing about its space is not held against the queue.
     const qint64 free = freeSpace(downloadFolder);
     if (free >= 0 && needed > free) {
         const QLocale locale;
         *refusal = WindowTexts::tr("Not enough free space in DCIM/: %1 needed, %2 free.")
-                       .arg(locale.formattedDataSize(needed), locale.formattedDataSize(free));
+                       .arg(locale.formattedDataSize(needed), locale.formattedDataSize(free))
+                   + QLatin1Char(' ')
+                   + WindowTexts::tr("%1 alone needs %2.")
+                         .arg(largest, locale.formattedDataSize(most));
         return false;
     }
     files = queued;
@@ -94,6 +108,7 @@ bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, Q
     running = true;
     pendingEnd = nullptr;
     failed.clear();
+    silentCamera.clear();
     startNext();
     return true;
 }
@@ -111,11 +126,14 @@ void DownloadQueue::startCurrent()
     emit fileStarted(file.name);
     auto* worker = new DownloadFileThread(this);
     worker->fileName = file.name;
+    worker->cardName = file.cardName;
     worker->createdAt = file.created;
+    worker->createdText = file.createdText;
     worker->listedSize = file.size;
     worker->folder = downloadFolder;
     worker->detailsDeadlineMs = detailsDeadlineMs;
     worker->skipWhenSafe = skipWhenSafe;
+    worker->notCopies = notCopies.value(file.bytes());
     Try run;
     run.index = next - 1;
     run.name = file.name;
@@ -129,7 +147,10 @@ void DownloadQueue::startCurrent()
         if (index < files.size() && files.at(index).name == name) {
             CardRecording& queued = files[index];
             queued.size = queued.size < 0 ? told.size : queued.size;
-            queued.created = queued.created.isValid() ? queued.created : told.created;
+            if (!queued.created.isValid() && queued.createdText.isEmpty()) {
+                queued.created = told.created;
+                queued.createdText = told.createdText;
+            }
         }
         emit detailsFetched(name, reply);
     });
@@ -187,6 +208,10 @@ void DownloadQueue::threadFailed(DownloadFileThread* worker, int why, int status
     run.note = failureReason(why, status);
     failed.append(QStringLiteral("%1 (%2)").arg(run.name, run.note));
     emit message(WindowTexts::tr("%1 not downloaded: %2").arg(run.name, run.note), true);
+    // One wait for a camera that does not answer, not one a file: the rest
+    // of the queue is not asked for.
+    if (outcome == download::Outcome::NoDetails && worker == thread)
+        silentCamera = run.note;
 }
 
 void DownloadQueue::threadFinished(DownloadFileThread* worker)
@@ -237,9 +262,18 @@ void DownloadQueue::fileDone(const Try& run)
 
 void DownloadQueue::advance()
 {
-    if (next < files.size()) {
+    if (next < files.size() && silentCamera.isEmpty()) {
         startNext();
         return;
+    }
+    while (next < files.size()) {
+        Try run;
+        run.index = next++;
+        run.name = files.at(run.index).name;
+        run.failed = true;
+        run.note = silentCamera;
+        failed.append(QStringLiteral("%1 (%2)").arg(run.name, run.note));
+        fileDone(run);
     }
     endWhenSettled([this] {
         QString summary = WindowTexts::tr("%1 of %2 files downloaded").arg(arrivedCount)
@@ -344,6 +378,11 @@ void DownloadQueue::drop(const QString& name)
             currentDone = true;
         }
     }
+}
+
+void DownloadQueue::ruleOut(const QByteArray& cardName, const QString& path)
+{
+    notCopies[cardName].insert(path);
 }
 
 void DownloadQueue::stop(const QString& summary)

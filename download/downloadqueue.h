@@ -3,6 +3,7 @@
 #include "cardrecording.h"
 
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -55,6 +56,9 @@ public:
     void resume();
     // A file deleted from the card leaves the queue.
     void drop(const QString& name);
+    // The local file is another recording than the card file of that name
+    // (their bytes differ): never taken for its copy.
+    void ruleOut(const QByteArray& cardName, const QString& path);
     // Ends the queue now, paused or not; `summary` gets (arrived, count).
     void stop(const QString& summary);
 
@@ -114,6 +118,8 @@ private:
     bool currentDone = false; // the paused file arrived, or left the queue
     QEventLoop* pauseWait = nullptr;
     QStringList failed;
+    QString silentCamera; // why the rest is not asked for: the camera went silent
+    QHash<QByteArray, QSet<QString>> notCopies;
     // The try whose transfer runs, and the one before it still making its
     // local file (the camera is free for the next meanwhile).
     QPointer<DownloadFileThread> thread;

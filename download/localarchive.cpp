@@ -1,6 +1,9 @@
 #include "localarchive.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <vector>
 
 namespace {
 
@@ -9,12 +12,20 @@ constexpr int kMaxCandidates = 1000;
 // FAT keeps modification times in 2 s steps.
 constexpr qint64 kTimeStepSeconds = 2;
 constexpr qint64 kDaylightShiftSeconds = 3600;
+constexpr qint64 kCompareBlock = 1024 * 1024;
 
-bool isCopy(const QFileInfo& local, const CardRecording& recording)
+bool isCopy(const QString& path, const CardRecording& recording)
 {
-    return recording.size >= 0 && local.isFile() && local.size() == recording.size
-           && (!recording.created.isValid()
-               || LocalArchive::sameTime(local.lastModified(), recording.created));
+    const QFileInfo local(path);
+    if (recording.size < 0 || !LocalArchive::isRegularFile(path)
+        || local.size() != recording.size)
+        return false;
+    // A time given but unreadable tells nothing: size alone would take any
+    // other recording of that size for this one.
+    if (recording.timeUnreadable())
+        return false;
+    return !recording.created.isValid()
+           || LocalArchive::sameTime(local.lastModified(), recording.created);
 }
 
 } // namespace
@@ -42,17 +53,46 @@ QString LocalArchive::copyPrefix(const QString& name)
     return (dot > 0 ? name.left(dot) : name) + QLatin1Char('_');
 }
 
+bool LocalArchive::isRegularFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.isSymLink() && info.isFile();
+}
+
+bool LocalArchive::beginsWith(const QString& path, const QString& start)
+{
+    QFile whole(path);
+    QFile head(start);
+    if (!whole.open(QIODevice::ReadOnly) || !head.open(QIODevice::ReadOnly)
+        || head.size() > whole.size())
+        return false;
+    std::vector<char> a(kCompareBlock);
+    std::vector<char> b(kCompareBlock);
+    for (qint64 left = head.size(); left > 0;) {
+        const qint64 piece = std::min(left, kCompareBlock);
+        if (head.read(a.data(), piece) != piece || whole.read(b.data(), piece) != piece
+            || std::equal(a.begin(), a.begin() + piece, b.begin()) == false)
+            return false;
+        left -= piece;
+    }
+    return true;
+}
+
 QString LocalArchive::candidate(const CardRecording& recording, int index) const
 {
     if (index == 0)
         return root + recording.name;
     QString tag;
-    if (recording.created.isValid())
-        tag = recording.created.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    else if (recording.size >= 0)
+    if (recording.created.isValid()) {
+        // The camera's own digits: a time its clock gave once, whatever the zone.
+        const QByteArray& text = recording.createdText;
+        tag = text.size() == 14 ? QString::fromLatin1(text.left(8) + '-' + text.mid(8))
+                                : recording.created.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    } else if (recording.size >= 0) {
         tag = QString::number(recording.size) + QLatin1Char('B');
-    else
+    } else {
         return QString();
+    }
     if (index > 1)
         tag += QLatin1Char('_') + QString::number(index);
     const int dot = recording.name.lastIndexOf(QLatin1Char('.'));
@@ -60,41 +100,66 @@ QString LocalArchive::candidate(const CardRecording& recording, int index) const
     return root + copyPrefix(recording.name) + tag + extension;
 }
 
-QString LocalArchive::copyOf(const CardRecording& recording) const
+QStringList LocalArchive::copiesOf(const CardRecording& recording) const
 {
+    QStringList copies;
     if (recording.size < 0)
-        return QString();
+        return copies;
     // Its own name, its first other name, then on while the names are taken.
     for (int index = 0; index < kMaxCandidates; ++index) {
         const QString path = candidate(recording, index);
         if (path.isEmpty())
             break;
         const QFileInfo local(path);
-        if (isCopy(local, recording))
-            return path;
-        if (index > 0 && !local.exists())
+        if (isCopy(path, recording))
+            copies << path;
+        else if (index > 0 && !local.exists() && !local.isSymLink())
             break;
+    }
+    return copies;
+}
+
+QString LocalArchive::copyOf(const CardRecording& recording, const QSet<QString>& ruledOut) const
+{
+    for (const QString& path : copiesOf(recording)) {
+        if (!ruledOut.contains(path))
+            return path;
     }
     return QString();
 }
 
-QString LocalArchive::destinationFor(const CardRecording& recording) const
+QStringList LocalArchive::linksFor(const CardRecording& recording) const
+{
+    QStringList links;
+    for (int index = 0; index < kMaxCandidates; ++index) {
+        const QString path = candidate(recording, index);
+        const QFileInfo local(path);
+        if (path.isEmpty() || (index > 0 && !local.exists() && !local.isSymLink()))
+            break;
+        if (local.isSymLink())
+            links << path;
+    }
+    return links;
+}
+
+QString LocalArchive::destinationFor(const CardRecording& recording, const QString& arrived) const
 {
     for (int index = 0; index < kMaxCandidates; ++index) {
         const QString path = candidate(recording, index);
         if (path.isEmpty())
             break;
         const QFileInfo local(path);
-        if (!local.exists())
+        if (!local.exists() && !local.isSymLink())
             return path;
-        if (!local.isFile())
+        // A link, or anything but a file, holds the name: it is left alone.
+        if (!isRegularFile(path))
             continue;
         const bool same = recording.created.isValid()
                               ? sameTime(local.lastModified(), recording.created)
                               : local.size() == recording.size;
-        // The same recording, whole or grown since, replaces its copy; a
-        // shorter one never overwrites it.
-        if (same && recording.size >= local.size())
+        // The same recording, whole or grown since, replaces its copy: only
+        // when what the copy holds is where the new file starts.
+        if (same && recording.size >= local.size() && beginsWith(arrived, path))
             return path;
     }
     return QString();

@@ -56,8 +56,10 @@ CardEngine::CardEngine(QObject* parent)
     };
     owner.ask = [this](const QString& name) {
         const int id = ++lastId;
-        requests()->ask(id, CardEndpoints::url(CardEndpoints::kGetFileInfo) + name,
-                        requestDeadlineMs);
+        CardRequest request;
+        request.url = CardEndpoints::url(CardEndpoints::kGetFileInfo, cardNameOf(name));
+        request.deadlineMs = requestDeadlineMs;
+        requests()->ask(id, request);
         return id;
     };
     owner.take = [this](const QString& name, const QByteArray& reply) {
@@ -117,6 +119,9 @@ void CardEngine::linkChanged(bool up)
         rowsCurrent = whole = false;
     if (!up && linked && syncQueue)
         queue->cancel();
+    // A sync still waiting for its details must not start unlinked.
+    if (!up)
+        details->abandonWaiting();
     linked = up;
 }
 
@@ -132,13 +137,21 @@ CardRequestThread* CardEngine::requests()
 
 CardEngine::Asked CardEngine::ask(const QString& url, int deadlineMs, Reply* reply)
 {
+    CardRequest request;
+    request.url = url.toUtf8();
+    request.deadlineMs = deadlineMs;
+    return ask(request, reply);
+}
+
+CardEngine::Asked CardEngine::ask(const CardRequest& request, Reply* reply)
+{
     const QPointer<CardEngine> self(this);
     CardRequestThread* thread = requests();
     QEventLoop loop;
     waitingFor = ++lastId;
     waitingAnswered = false;
     waitLoop = &loop;
-    thread->ask(waitingFor, url, deadlineMs);
+    thread->ask(waitingFor, request);
     loop.exec();
     if (!self)
         return Asked::Aborted;
@@ -161,17 +174,24 @@ CardEngine::Asked CardEngine::ask(const QString& url, int deadlineMs, Reply* rep
     return aborted ? Asked::Aborted : waitingOk ? Asked::Answered : Asked::Failed;
 }
 
-void CardEngine::answered(int id, const QByteArray& body, bool ok, int status, int failure)
+void CardEngine::answered(int id, const CardAnswer& answer)
 {
     if (id == waitingFor && waitingFor != 0) {
-        waitingReply = Reply{body, status, failure};
-        waitingOk = ok;
+        waitingReply = answer;
+        waitingOk = answer.ok;
         waitingAnswered = true;
         if (waitLoop)
             waitLoop->quit();
         return;
     }
-    details->answered(id, body, ok, status, !ok && noAnswer(failure));
+    details->answered(id, answer.body, answer.ok, answer.status,
+                      !answer.ok && noAnswer(answer.failure));
+}
+
+QByteArray CardEngine::cardNameOf(const QString& name) const
+{
+    const int row = rowOf(name);
+    return row >= 0 ? rows.at(row).recording.bytes() : name.toLatin1();
 }
 
 bool CardEngine::isReadingDetails() const
@@ -200,8 +220,22 @@ void CardEngine::takeDetails(int row, const QByteArray& reply)
     const CardRecording told = recordingFromInfo(entry.recording.name, reply.constData());
     entry.recording.size = told.size;
     entry.recording.created = told.created;
+    entry.recording.createdText = told.createdText;
     entry.detailsKnown = told.size >= 0;
     emit detailsArrived(row, reply);
+}
+
+CardEngine::Asked CardEngine::askListing(QByteArray* count, Reply* reply)
+{
+    Asked asked = ask(CardEndpoints::url(CardEndpoints::kGetFileCount), requestDeadlineMs, reply);
+    char countText[16] = "";
+    if (asked == Asked::Answered) {
+        CardReplies::cutFileCount(reply->body.constData(), countText, sizeof countText);
+        asked = ask(CardEndpoints::url(CardEndpoints::kGetFileList) + QLatin1String(countText),
+                    requestDeadlineMs, reply);
+    }
+    *count = countText;
+    return asked;
 }
 
 CardEngine::Listing CardEngine::list(bool withDetails)
@@ -210,15 +244,8 @@ CardEngine::Listing CardEngine::list(bool withDetails)
     // A new listing replaces the one whose details are still coming.
     endDetails();
     Reply reply;
-    listing.asked = ask(CardEndpoints::url(CardEndpoints::kGetFileCount), requestDeadlineMs,
-                        &reply);
-    char countText[16] = "";
-    if (listing.asked == Asked::Answered) {
-        CardReplies::cutFileCount(reply.body.constData(), countText, sizeof countText);
-        listing.asked = ask(CardEndpoints::url(CardEndpoints::kGetFileList)
-                                + QLatin1String(countText),
-                            requestDeadlineMs, &reply);
-    }
+    QByteArray countText;
+    listing.asked = askListing(&countText, &reply);
     if (listing.asked != Asked::Answered) {
         if (listing.asked == Asked::Failed)
             rowsCurrent = whole = false;
@@ -230,9 +257,9 @@ CardEngine::Listing CardEngine::list(bool withDetails)
         new char[kMaxFiles][CardReplies::kValueSize]);
     const CardReplies::FileList cut =
         CardReplies::cutFileList(reply.body.toStdString(), names.get(), kMaxFiles);
-    const long long count = std::strtoll(countText, nullptr, 10);
+    const long long count = countText.toLongLong();
     const int listed = cut.rows + cut.leftOut;
-    listing.counted = countText[0] != '\0';
+    listing.counted = !countText.isEmpty();
     listing.incomplete = errorPage || (listing.counted && listed < count) || cut.cut;
     if (errorPage) {
         listing.problems << WindowTexts::tr("Could not read the card's file list.");
@@ -249,31 +276,45 @@ CardEngine::Listing CardEngine::list(bool withDetails)
             listing.problems << WindowTexts::tr("The card's file list was cut off after %1"
                                                 " files.").arg(listed);
     }
-    QStringList listedNames;
+    QVector<QByteArray> listedNames;
     listedNames.reserve(cut.rows);
     for (int row = 0; row < cut.rows; ++row)
-        listedNames << QString::fromLatin1(names[row]);
+        listedNames << QByteArray(names[row]);
     setRows(listedNames);
     rowsCurrent = true;
     whole = listing.problems.isEmpty();
-    leftOutEntries = cut.leftOut;
+    // Names that no row could take are on the card all the same.
+    leftOutEntries = cut.leftOut + cut.rows - rows.size();
     emit rowsListed();
 
     // Never more requests than rows: the count may promise more.
     const int total = static_cast<int>(std::clamp(count, 0LL, static_cast<long long>(cut.rows)));
-    if (withDetails)
-        details->start(listedNames.mid(0, total), listing.problems);
+    if (withDetails) {
+        QStringList pending;
+        for (int row = 0; row < total; ++row)
+            pending << rows.at(row).recording.name;
+        details->start(pending, listing.problems);
+    }
     return listing;
 }
 
-void CardEngine::setRows(const QStringList& names)
+void CardEngine::setRows(const QVector<QByteArray>& names)
 {
     rows.clear();
     index.clear();
     rows.reserve(names.size());
-    for (const QString& name : names) {
-        index.insert(name, rows.size());
-        rows.append(Row{CardRecording{name, -1, QDateTime()}, false});
+    for (const QByteArray& bytes : names) {
+        CardRecording recording;
+        recording.cardName = bytes;
+        recording.name = cardNameText(bytes);
+        // Two spellings that read alike: the second keeps one character a
+        // byte, so that each row has a name of its own.
+        if (index.contains(recording.name))
+            recording.name = QString::fromLatin1(bytes);
+        if (index.contains(recording.name))
+            continue;
+        index.insert(recording.name, rows.size());
+        rows.append(Row{recording, false});
     }
 }
 
@@ -310,23 +351,49 @@ void CardEngine::endCardOperation()
     details->release();
 }
 
-CardEngine::Asked CardEngine::deleteFile(const QString& name, bool* deleted, bool* noReply)
+CardEngine::Asked CardEngine::deleteFile(const QString& name, bool* deleted, bool* noReply,
+                                         QString* refusal)
 {
     *deleted = false;
     *noReply = false;
-    if (!merro::isPlainCardFileName(name.toLatin1().toStdString()))
-        return Asked::Failed;
-    Reply reply;
-    const Asked asked = ask(CardEndpoints::url(CardEndpoints::kDeleteFile) + name,
-                            requestDeadlineMs, &reply);
-    if (asked == Asked::Answered) {
-        *deleted = true;
+    QString why;
+    const Asked asked = deleteOnCard(cardNameOf(name), deleted, noReply, &why);
+    if (*deleted) {
         removeRow(name);
         queue->drop(name);
-    } else if (asked == Asked::Failed) {
-        // As for the listing: one wait for a camera that does not answer.
-        *noReply = noAnswer(reply.failure);
     }
+    if (refusal)
+        *refusal = why;
+    return asked;
+}
+
+CardEngine::Asked CardEngine::deleteOnCard(const QByteArray& bytes, bool* confirmed,
+                                           bool* silent, QString* refusal)
+{
+    *confirmed = false;
+    *silent = false;
+    if (!merro::isPlainCardFileName(bytes.toStdString()))
+        return Asked::Failed;
+    CardRequest request;
+    request.url = CardEndpoints::url(CardEndpoints::kDeleteFile, bytes);
+    request.deadlineMs = requestDeadlineMs;
+    Reply reply;
+    const Asked asked = ask(request, &reply);
+    if (asked == Asked::Failed) {
+        // As for the listing: one wait for a camera that does not answer.
+        *silent = noAnswer(reply.failure);
+        *refusal = WindowTexts::tr("no answer from the camera");
+    }
+    if (asked != Asked::Answered)
+        return asked;
+    // An error page, or a camera that says it could not, deleted nothing.
+    if (reply.status >= 400)
+        *refusal = WindowTexts::tr("the camera answered %1").arg(reply.status);
+    else if (reply.body.toLower().contains("fail"))
+        *refusal = WindowTexts::tr("the camera said: %1")
+                       .arg(QString::fromLatin1(reply.body.trimmed().left(80)));
+    else
+        *confirmed = true;
     return asked;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "cardrecording.h"
+#include "cardrequestthread.h"
+#include "copyproof.h"
 #include "downloadqueue.h"
 #include "runlock.h"
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QStringList>
 #include <QVector>
@@ -31,12 +34,7 @@ public:
 
     // How a request to the camera ended; Aborted: the application is quitting.
     enum class Asked { Answered, Failed, Aborted };
-    struct Reply
-    {
-        QByteArray body;
-        int status = 0;
-        int failure = 0; // an HttpFailure
-    };
+    using Reply = CardAnswer;
     // The listing's outcome: problems say what is missing from it.
     struct Listing
     {
@@ -50,8 +48,26 @@ public:
     struct AtRisk
     {
         bool known = false;
-        int missing = 0;
+        int missing = 0;   // of them, not checked: counted as missing
         int total = 0;
+        int unchecked = 0; // a check stopped before it came to these
+    };
+    // The copy of a recording proven this moment against the card file, or
+    // why there is none.
+    struct Proof
+    {
+        CopyProof::Verdict verdict = CopyProof::Verdict::NoCopy;
+        QString copy;
+    };
+    // What freeing the card of what is safe came to.
+    struct Freeing
+    {
+        QVector<CardRecording> freed;      // gone from the card
+        QStringList kept;                  // "NAME: why", still on it
+        QVector<CardRecording> differing;  // not the file taken for its copy
+        bool stopped = false;   // by stopProving(), or a camera that went silent
+        bool checked = false;   // a listing afterwards saw the freed ones gone
+        qint64 bytes = 0;
     };
 
     explicit CardEngine(QObject* parent = nullptr);
@@ -90,16 +106,35 @@ public:
     AtRisk atRisk(const QStringList& names) const;
     AtRisk cardAtRisk() const;
 
+    // Proof before a recording leaves the card: the card file looked at now,
+    // its size and bytes against a regular file in the download folder. A
+    // copy whose bytes differ is never taken for the recording again.
+    Proof prove(const CardRecording& recording);
+    // As atRisk() and cardAtRisk(), each recording counted safe only when
+    // proven now; provingProgress() tells how far it is.
+    AtRisk proveAtRisk(const QStringList& names);
+    AtRisk proveCardAtRisk();
+    // Deletes from the card each of these recordings that is proven safe
+    // this moment and whose delete the camera confirms, then lists the card
+    // again to see them gone. Their rows go; those kept are named with why.
+    Freeing freeSafe(const QVector<CardRecording>& candidates);
+    // A proving or freeing under way stops after the request under way.
+    void stopProving();
+
     // For the length of a card operation: the details pass waits, a download
     // pauses (keeping its bytes). They nest.
     void beginCardOperation();
     void endCardOperation();
     // One request, answered before this returns (the events go on meanwhile).
+    Asked ask(const CardRequest& request, Reply* reply);
     Asked ask(const QString& url, int deadlineMs, Reply* reply);
     // The request under way ends at once, as failed.
     void cancelRequest();
-    // Deletes one file; its row goes on success, and it leaves the queue.
-    Asked deleteFile(const QString& name, bool* deleted, bool* noAnswer);
+    // Deletes one file; its row goes when the camera confirmed it, and it
+    // leaves the queue. An error status or a body that says it failed is a
+    // refusal: *deleted stays false and *refusal (if given) says why.
+    Asked deleteFile(const QString& name, bool* deleted, bool* noAnswer,
+                     QString* refusal = nullptr);
     // Delete all or format: a running queue ends first with stopSummary
     // (arrived, queued); the rows go when the camera answered.
     Asked changeWholeCard(const QString& url, const QString& stopSummary, bool* confirmed);
@@ -118,9 +153,9 @@ public:
     bool isStartingSync() const;
     // The download folder (and for a sync, the camera) held against other
     // runs (a sync without a window, another window's downloads) for a whole
-    // run; they nest. False, with who holds them in *holder, when another
-    // run does.
-    bool holdRun(bool sync, QString* holder);
+    // run; they nest. Busy, with who holds them in *why, when another run
+    // does; Unwritable, with what is wrong, when the folder cannot be written.
+    RunLock::Result holdRun(bool sync, QString* why);
     void releaseRun();
     // A sync: every listed recording not safe in the folder, oldest first.
     QVector<CardRecording> newRecordings() const;
@@ -135,6 +170,7 @@ signals:
     void detailsProgress(int done, int total);
     void detailsEnded(const QStringList& problems);
     void syncStarted(CardEngine::Start result, const QString& why);
+    void provingProgress(int done, int total);
 
 private:
     struct Row
@@ -142,10 +178,22 @@ private:
         CardRecording recording;
         bool detailsKnown = false;
     };
-    void setRows(const QStringList& names);
+    void setRows(const QVector<QByteArray>& names);
     void removeRow(const QString& name);
     void takeDetails(int row, const QByteArray& reply);
-    void answered(int id, const QByteArray& body, bool ok, int status, int failure);
+    void answered(int id, const CardAnswer& answer);
+    // The card's bytes for a listed name.
+    QByteArray cardNameOf(const QString& name) const;
+    // Deletes the file on the card: Answered and *confirmed, or refused with
+    // *refusal; no row changes.
+    Asked deleteOnCard(const QByteArray& bytes, bool* confirmed, bool* silent,
+                       QString* refusal);
+    // Count, then list: the count's text and the list reply.
+    Asked askListing(QByteArray* count, Reply* reply);
+    // Count and list, into the names' bytes; no row changes.
+    bool listedNow(QSet<QByteArray>* names);
+    // Local files that the camera's bytes showed to be another recording.
+    QSet<QString> ruledOutFor(const CardRecording& recording) const;
     // A camera that did not answer one request will not answer the next soon.
     static bool noAnswer(int failure);
     CardRequestThread* requests();
@@ -172,6 +220,8 @@ private:
     QEventLoop* waitLoop = nullptr;
 
     DetailsPass* details;
+    QHash<QByteArray, QSet<QString>> ruledOut; // by card name
+    bool provingStopped = false;
     // A child, so that its download threads are in the window's object tree.
     DownloadQueue* queue;
     std::unique_ptr<RunLock> lock;

@@ -13,7 +13,7 @@
 
 QString CardEngine::copyOf(const CardRecording& recording) const
 {
-    return LocalArchive(downloadFolder).copyOf(recording);
+    return LocalArchive(downloadFolder).copyOf(recording, ruledOutFor(recording));
 }
 
 CardEngine::AtRisk CardEngine::atRisk(const QStringList& names) const
@@ -48,8 +48,14 @@ CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool
 {
     if (queue->isRunning() || files.isEmpty())
         return Start::Refused;
-    if (!holdRun(sync, why))
+    switch (holdRun(sync, why)) {
+    case RunLock::Result::Held:
+        break;
+    case RunLock::Result::Busy:
         return Start::Busy;
+    case RunLock::Result::Unwritable:
+        return Start::Refused;
+    }
     // The camera answers one request at a time: the details pass waits.
     const QPointer<CardEngine> self(this);
     details->hold();
@@ -65,12 +71,12 @@ CardEngine::Start CardEngine::download(const QVector<CardRecording>& files, bool
     return Start::Started;
 }
 
-bool CardEngine::holdRun(bool sync, QString* holder)
+RunLock::Result CardEngine::holdRun(bool sync, QString* why)
 {
-    if (!lock->tryLock(sync, holder))
-        return false;
-    ++runHolds;
-    return true;
+    const RunLock::Result result = lock->tryLock(sync, why);
+    if (result == RunLock::Result::Held)
+        ++runHolds;
+    return result;
 }
 
 void CardEngine::releaseRun()

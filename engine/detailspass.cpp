@@ -191,14 +191,19 @@ void DetailsPass::release()
         askNext();
 }
 
+void DetailsPass::abandonWaiting()
+{
+    if (!waiting)
+        return;
+    waiting = false;
+    first.clear();
+    emit firstAbandoned();
+}
+
 void DetailsPass::end()
 {
-    if (waiting) {
-        // A sync waiting for details it will not get does not start.
-        waiting = false;
-        first.clear();
-        emit firstAbandoned();
-    }
+    // A sync waiting for details it will not get does not start.
+    abandonWaiting();
     if (!running)
         return;
     running = false;

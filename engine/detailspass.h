@@ -48,6 +48,8 @@ public:
     // when none is pending). Starts a pass over them if none runs.
     void waitFor(const QStringList& names);
     bool isWaiting() const { return waiting; }
+    // The sync that waited will not start (firstAbandoned()); the pass goes on.
+    void abandonWaiting();
 
     // While held, nothing is asked; hold() returns once the request under
     // way is answered. They nest.

@@ -2,19 +2,42 @@
 
 #include "windowtexts.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QSysInfo>
 
 namespace {
 
-QString holderOf(const QLockFile& lock, const QString& what)
+QString holderOf(const QString& path, const QString& what)
 {
-    qint64 pid = 0;
-    QString host;
-    QString program;
-    if (!lock.getLockInfo(&pid, &host, &program))
+    const QList<QByteArray> lines = merro::fs::FileLock::holderOf(path).split('\n');
+    if (lines.size() < 3 || lines[0].toLongLong() <= 0)
         return WindowTexts::tr("another program holds %1").arg(what);
-    return WindowTexts::tr("%1 (process %2 on %3) holds %4").arg(program).arg(pid).arg(host, what);
+    return WindowTexts::tr("%1 (process %2 on %3) holds %4")
+        .arg(QString::fromUtf8(lines[2]))
+        .arg(lines[0].toLongLong())
+        .arg(QString::fromUtf8(lines[1]), what);
+}
+
+QByteArray me()
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + '\n'
+           + QSysInfo::machineHostName().toUtf8() + '\n'
+           + QCoreApplication::applicationName().toUtf8() + '\n';
+}
+
+QString folderName(const QString& folder, bool absolute = false)
+{
+    return QDir::toNativeSeparators(
+        QDir::cleanPath(absolute ? QDir(folder).absolutePath() : folder));
+}
+
+QString unwritable(const QString& folder, const QString& reason)
+{
+    return WindowTexts::tr("Cannot write to the download folder %1: %2. Choose another with"
+                           " --dcim DIR or the setting download/dcim.")
+        .arg(folderName(folder, true), reason);
 }
 
 } // namespace
@@ -22,37 +45,54 @@ QString holderOf(const QLockFile& lock, const QString& what)
 RunLock::RunLock(const QString& folder, const QString& camera)
     : folder(folder)
     // Names with a space: no card file can take them.
-    , folderLock(folder + QStringLiteral("download lock"))
-    , cameraLock(QDir::temp().filePath(QStringLiteral("merro-download camera %1 lock")
-                                           .arg(QString(camera).replace(QLatin1Char(':'),
-                                                                        QLatin1Char('-')))))
+    , folderLockPath(folder + QStringLiteral("download lock"))
+    , cameraLockPath(QDir::temp().filePath(QStringLiteral("merro-download camera %1 lock")
+                                               .arg(QString(camera).replace(QLatin1Char(':'),
+                                                                            QLatin1Char('-')))))
+    , folderLock(folderLockPath)
+    , cameraLock(cameraLockPath)
 {
-    // Only a holder that is gone gives its lock up, however long it runs.
-    folderLock.setStaleLockTime(0);
-    cameraLock.setStaleLockTime(0);
 }
 
-bool RunLock::tryLock(bool sync, QString* holder)
+RunLock::Result RunLock::tryLock(bool sync, QString* why)
 {
     if (!QDir(folder).exists()) {
         qDebug() << "DCIM is not exist!";
-        QDir().mkpath(folder);
+        const QString reason = merro::fs::makeFolders(folder);
+        if (!reason.isEmpty()) {
+            *why = unwritable(folder, reason);
+            return Result::Unwritable;
+        }
     }
-    if (!folderLock.isLocked() && !folderLock.tryLock(0)) {
-        *holder = holderOf(folderLock, QDir::toNativeSeparators(QDir::cleanPath(folder)));
-        return false;
+    switch (folderLock.tryLock(me())) {
+    case merro::fs::FileLock::Result::Taken:
+        break;
+    case merro::fs::FileLock::Result::Held:
+        *why = holderOf(folderLockPath, folderName(folder));
+        return Result::Busy;
+    case merro::fs::FileLock::Result::Failed:
+        *why = unwritable(folder, folderLock.error());
+        return Result::Unwritable;
     }
-    if (sync && !cameraLock.isLocked() && !cameraLock.tryLock(0)) {
-        *holder = holderOf(cameraLock, WindowTexts::tr("the camera"));
-        folderLock.unlock();
-        return false;
+    if (!sync)
+        return Result::Held;
+    switch (cameraLock.tryLock(me())) {
+    case merro::fs::FileLock::Result::Taken:
+        return Result::Held;
+    case merro::fs::FileLock::Result::Held:
+        *why = holderOf(cameraLockPath, WindowTexts::tr("the camera"));
+        break;
+    case merro::fs::FileLock::Result::Failed:
+        *why = WindowTexts::tr("Cannot lock the camera in %1: %2.")
+                   .arg(QDir::toNativeSeparators(QDir::tempPath()), cameraLock.error());
+        break;
     }
-    return true;
+    folderLock.unlock();
+    return Result::Busy;
 }
 
 void RunLock::unlock()
 {
-    if (cameraLock.isLocked())
-        cameraLock.unlock();
+    cameraLock.unlock();
     folderLock.unlock();
 }

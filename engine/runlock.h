@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QLockFile>
+#include "platformlock.h"
+
 #include <QString>
 
 // One download run at a time per download folder and, for syncs, per camera,
 // across processes: a sync without a window, the window's sync and its
-// downloads. A crashed holder leaves nothing that lasts: its lock is taken
-// over once its process is gone.
+// downloads. The system drops a lock when its holder ends, however it ends:
+// a crashed run leaves nothing to take over.
 class RunLock
 {
 public:
@@ -14,13 +15,17 @@ public:
     // other temporary files.
     RunLock(const QString& folder, const QString& camera);
 
-    // False, with who holds it in *holder, when another process does. A
-    // sync holds the camera too.
-    bool tryLock(bool sync, QString* holder);
+    enum class Result { Held, Busy, Unwritable };
+    // Busy, with who holds it in *why, when another process does; Unwritable,
+    // with what is wrong and how to choose another, when the folder cannot
+    // be made or written. A sync holds the camera too.
+    Result tryLock(bool sync, QString* why);
     void unlock();
 
 private:
     QString folder;
-    QLockFile folderLock;
-    QLockFile cameraLock;
+    QString folderLockPath;
+    QString cameraLockPath;
+    merro::fs::FileLock folderLock;
+    merro::fs::FileLock cameraLock;
 };

@@ -61,8 +61,8 @@ SyncRun::SyncRun(const Options& chosen, QObject* parent)
     connect(queue, &DownloadQueue::fileEnded, this,
             [this, queue](const QString& name, DownloadQueue::FileResult result,
                           const QString& where) {
-        const QString number = QStringLiteral("[%1/%2] ").arg(queue->position())
-                                    .arg(queue->count());
+        // Numbered as they finish: the next file starts while one is written out.
+        const QString number = QStringLiteral("[%1/%2] ").arg(++finished).arg(queue->count());
         if (result == DownloadQueue::FileResult::Failed) {
             fail(number + name + QStringLiteral(": not downloaded: ") + where);
             return;
@@ -103,10 +103,17 @@ int SyncRun::run()
 
 int SyncRun::sync()
 {
-    QString holder;
-    if (!engine->holdRun(true, &holder)) {
-        fail(QStringLiteral("Not syncing: %1.").arg(holder));
+    // A dry run writes nothing, not even a lock or the folder.
+    QString why;
+    switch (options.dryRun ? RunLock::Result::Held : engine->holdRun(true, &why)) {
+    case RunLock::Result::Held:
+        break;
+    case RunLock::Result::Busy:
+        fail(QStringLiteral("Not syncing: %1.").arg(why));
         return Busy;
+    case RunLock::Result::Unwritable:
+        fail(why);
+        return BadOptions;
     }
     if (!device->link()) {
         fail(QStringLiteral("The device does not answer: ground unit %1, control unit %2.")
@@ -167,6 +174,7 @@ int SyncRun::downloadNew()
     });
     connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
     waitLoop = &loop;
+    finished = 0;
     engine->startSync();
     if (engine->isStartingSync())
         loop.exec();
@@ -219,31 +227,59 @@ int SyncRun::freeCard()
         fail(QStringLiteral("The card is not freed: its listing was not whole."));
         return SomeFailed;
     }
-    int deleted = 0;
-    qint64 freed = 0;
-    int failed = 0;
-    for (const CardRecording& recording : safe) {
-        if (interrupted || linkLost)
-            break;
-        bool done = false;
-        bool noReply = false;
-        if (engine->deleteFile(recording.name, &done, &noReply) == CardEngine::Asked::Aborted)
-            break;
-        if (done) {
-            ++deleted;
-            freed += recording.size;
-            continue;
+    CardEngine::Freeing freeing = engine->freeSafe(safe);
+    // A recording whose bytes differ from the file taken for its copy is a
+    // new one: it comes now, beside that file, and goes once it is proven.
+    if (!freeing.differing.isEmpty() && !interrupted && !linkLost) {
+        const QVector<CardRecording> differing = freeing.differing;
+        QString why;
+        if (runQueue(differing, &why) && !interrupted && !linkLost) {
+            QStringList names;
+            for (const CardRecording& recording : differing)
+                names << recording.name + QStringLiteral(": ");
+            QStringList kept;
+            for (const QString& line : freeing.kept) {
+                if (!std::any_of(names.begin(), names.end(),
+                                 [&line](const QString& name) { return line.startsWith(name); }))
+                    kept << line;
+            }
+            const CardEngine::Freeing again = engine->freeSafe(differing);
+            freeing.freed += again.freed;
+            freeing.bytes += again.bytes;
+            freeing.kept = kept + again.kept;
+            freeing.checked = freeing.checked && again.checked;
+            freeing.stopped = freeing.stopped || again.stopped;
+        } else if (!why.isEmpty()) {
+            fail(why);
         }
-        ++failed;
-        fail(QStringLiteral("%1: could not be deleted from the card.").arg(recording.name));
-        if (noReply)
-            break;
     }
+    for (const QString& line : freeing.kept)
+        fail(QStringLiteral("Kept on the card: %1.").arg(line));
+    if (!freeing.freed.isEmpty() && !freeing.checked)
+        fail(QStringLiteral("The card could not be listed again to see the deletes through."));
     say(QStringLiteral("Card freed of %1 recordings already in %2 (%3); %4 stay on it.")
-            .arg(deleted)
-            .arg(QDir::toNativeSeparators(options.folder), sizeText(freed))
+            .arg(freeing.freed.size())
+            .arg(QDir::toNativeSeparators(options.folder), sizeText(freeing.bytes))
             .arg(engine->rowCount() + engine->leftOut()));
-    return failed == 0 && deleted == safe.size() ? Done : SomeFailed;
+    const bool whole = freeing.kept.isEmpty() && (freeing.freed.isEmpty() || freeing.checked);
+    return whole && !freeing.stopped ? Done : SomeFailed;
+}
+
+bool SyncRun::runQueue(const QVector<CardRecording>& files, QString* why)
+{
+    DownloadQueue* queue = engine->downloads();
+    finished = 0;
+    if (engine->download(files, true, why) != CardEngine::Start::Started)
+        return false;
+    if (queue->isRunning()) {
+        QEventLoop loop;
+        connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
+        waitLoop = &loop;
+        loop.exec();
+        waitLoop = nullptr;
+    }
+    endProgressLine();
+    return true;
 }
 
 void SyncRun::tellPlan()
@@ -300,6 +336,8 @@ void SyncRun::say(const QString& text) const
 
 void SyncRun::fail(const QString& text) const
 {
+    if (text.isEmpty())
+        return;
     const_cast<SyncRun*>(this)->endProgressLine();
     std::fprintf(stderr, "%s\n", qPrintable(text));
     std::fflush(stderr);

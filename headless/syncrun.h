@@ -1,9 +1,11 @@
 #pragma once
 
+#include "cardrecording.h"
 #include "ratemeter.h"
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <cstdio>
 
@@ -45,6 +47,9 @@ private:
     int sync();
     int downloadNew();
     int freeCard();
+    // Downloads these files and waits for the queue's end; false, with the
+    // reason in *why, when it did not start.
+    bool runQueue(const QVector<CardRecording>& files, QString* why);
     void tellPlan();
     // Ends what runs (a download keeps its bytes) and the run, soon.
     void interrupt();
@@ -61,6 +66,7 @@ private:
     bool linkLost = false;
     bool progressShown = false;
     int progressWidth = 0;
+    int finished = 0; // files of the queue that ended
     QString currentFile;
     RateMeter meter;
     QEventLoop* waitLoop = nullptr;

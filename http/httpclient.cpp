@@ -184,6 +184,18 @@ HttpFailure HttpClient::connectFailureOf(const TcpSocket& socket) const
 
 bool HttpClient::Get(HttpRequest& request, HttpResponse& response, std::string& body)
 {
+    return fetch(request, response, body, false, 0);
+}
+
+bool HttpClient::GetPart(HttpRequest& request, HttpResponse& response, std::string& body,
+                         std::uint32_t limit)
+{
+    return fetch(request, response, body, true, limit);
+}
+
+bool HttpClient::fetch(HttpRequest& request, HttpResponse& response, std::string& body,
+                       bool part, std::uint32_t limit)
+{
     if (!ParseUrl(request)) {
         lastFailure = HttpFailure::BadUrl;
         return false;
@@ -195,9 +207,11 @@ bool HttpClient::Get(HttpRequest& request, HttpResponse& response, std::string& 
         lastFailure = connectFailureOf(socket);
     } else {
         complete = ReadResponseHeader(socket, response)
-                   && ReadResponseBody(socket, response, body);
+                   && (part ? ReadResponseBodyStart(socket, response, body, limit)
+                            : ReadResponseBody(socket, response, body));
         lastFailure = complete ? HttpFailure::None : failureOf(socket);
     }
+    // A part: whatever more the camera would send is not wanted.
     socket.Close();
     return complete;
 }

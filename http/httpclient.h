@@ -82,8 +82,17 @@ public:
     static bool ReadResponseHeader(TcpSocket& socket, HttpResponse& response);
     static void SplitHeaderLine(const std::string& line, std::string& name, std::string& value);
     static bool ReadResponseBody(TcpSocket& socket, HttpResponse& response, std::string& body);
+    // The first `limit` bytes of a plain body (not chunked), or all of a
+    // shorter one.
+    static bool ReadResponseBodyStart(TcpSocket& socket, HttpResponse& response,
+                                      std::string& body, std::uint32_t limit);
 
     bool Get(HttpRequest& request, HttpResponse& response, std::string& body);
+    // As Get, but reads at most `limit` bytes of the body, never past its
+    // announced length, and hangs up: the start of a file, not all of it.
+    // True when that much arrived (or all of a shorter body).
+    bool GetPart(HttpRequest& request, HttpResponse& response, std::string& body,
+                 std::uint32_t limit);
     bool Post(HttpRequest& request, HttpResponse& response, const std::string& requestBody,
               std::string& body);
 
@@ -104,6 +113,8 @@ public:
     void SetCancel(const std::atomic<bool>* flag) { cancel = flag; }
 
 private:
+    bool fetch(HttpRequest& request, HttpResponse& response, std::string& body, bool part,
+               std::uint32_t limit);
     // Gets the socket ready for one exchange of this client.
     void prepare(TcpSocket& socket, bool ownSocket) const;
     HttpFailure failureOf(const TcpSocket& socket) const;

@@ -195,3 +195,26 @@ bool HttpClient::ReadResponseBody(TcpSocket& socket, HttpResponse& response, std
         return readChunkedBody(socket, response, body);
     return readBodyByLength(socket, response, body);
 }
+
+bool HttpClient::ReadResponseBodyStart(TcpSocket& socket, HttpResponse& response,
+                                       std::string& body, std::uint32_t limit)
+{
+    if (response.chunked || static_cast<std::int32_t>(response.contentLength) < 0)
+        return false;
+    const bool announced = response.headers.count("Content-Length") > 0;
+    const std::uint32_t want = announced ? std::min(limit, response.contentLength) : limit;
+    std::vector<char> buffer(kBodyPiece);
+    while (response.received < want) {
+        const int piece =
+            static_cast<int>(std::min<std::uint32_t>(want - response.received, kBodyPiece));
+        const int n = socket.Recv(buffer.data(), piece);
+        if (n < 0)
+            return false;
+        // Without a length the close ends a body shorter than the limit.
+        if (n == 0)
+            return !announced;
+        response.received += static_cast<std::uint32_t>(n);
+        body.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return true;
+}

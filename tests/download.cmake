@@ -20,3 +20,9 @@ merro_add_test(tst_localarchive
     NETNS
     LABELS download
     TIMEOUT 60)
+# A card recording's name and time as the tool reads them (no network).
+merro_add_test(tst_cardrecording
+    SOURCES tst_cardrecording.cpp
+    LIBS merro_card
+    LABELS card
+    TIMEOUT 60)

@@ -18,3 +18,12 @@ if(MERRO_GUI)
         TIMEOUT 300)
     add_dependencies(tst_windowsync merro-devicesim)
 endif()
+# Freeing the card: what is proven, what is kept and why.
+merro_add_test(tst_freecard
+    SOURCES tst_freecard.cpp synccard.h simdevice.h
+    NETNS
+    LABELS sync
+    TIMEOUT 300)
+set_property(TEST tst_freecard APPEND PROPERTY ENVIRONMENT
+             "MERRO_TOOL=$<TARGET_FILE:merro-download>")
+add_dependencies(tst_freecard merro-devicesim merro-download)

@@ -58,50 +58,71 @@ void TestLocalArchive::init()
 
 void TestLocalArchive::findsAndPlacesRecordings_data()
 {
-    // In the folder: "name:size:seconds off the card's time" entries; the
-    // card's A.MP4 has 100 bytes and the time kTime (or none).
+    // In the folder: "name:size:seconds off the card's time[:seed]" entries,
+    // or "name:link" for a link to a file outside; the card's A.MP4 has 100
+    // bytes of seed 'a' and the time kTime, none, or one it cannot read.
     QTest::addColumn<QStringList>("local");
-    QTest::addColumn<bool>("timeKnown");
+    QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("copy");        // which file holds it, if any
     QTest::addColumn<QString>("destination"); // where a download of it goes
     const QString beside = "A_20260102-030405.MP4";
     QTest::newRow("does a name nobody holds stay the card's name?")
-        << QStringList() << true << "" << "A.MP4";
+        << QStringList() << "known" << "" << "A.MP4";
     QTest::newRow("is a time FAT kept to 2 s still the same recording?")
-        << QStringList{"A.MP4:100:1"} << true << "A.MP4" << "A.MP4";
+        << QStringList{"A.MP4:100:1"} << "known" << "A.MP4" << "A.MP4";
     QTest::newRow("is a time a daylight-saving change moved still the same recording?")
-        << QStringList{"A.MP4:100:-3600"} << true << "A.MP4" << "A.MP4";
+        << QStringList{"A.MP4:100:-3600"} << "known" << "A.MP4" << "A.MP4";
     QTest::newRow("is a recording of another time kept, the new one beside it?")
-        << QStringList{"A.MP4:100:600"} << true << "" << beside;
+        << QStringList{"A.MP4:100:600"} << "known" << "" << beside;
     QTest::newRow("does a clip grown since replace its shorter copy?")
-        << QStringList{"A.MP4:60:0"} << true << "" << "A.MP4";
+        << QStringList{"A.MP4:60:0"} << "known" << "" << "A.MP4";
+    QTest::newRow("is a shorter copy of other bytes (a clock reset) kept, never replaced?")
+        << QStringList{"A.MP4:60:0:b"} << "known" << "" << beside;
+    QTest::newRow("is the same name, time and size of other bytes kept beside?")
+        << QStringList{"A.MP4:100:0:b"} << "known" << "A.MP4" << beside;
     QTest::newRow("is a shorter card copy of a clip kept beside, never over it?")
-        << QStringList{"A.MP4:160:0"} << true << "" << beside;
+        << QStringList{"A.MP4:160:0"} << "known" << "" << beside;
     QTest::newRow("is the copy beside an older recording found?")
-        << QStringList{"A.MP4:100:600", beside + ":100:0"} << true << beside << beside;
+        << QStringList{"A.MP4:100:600", beside + ":100:0"} << "known" << beside << beside;
     QTest::newRow("does a third recording of the name get a name of its own?")
-        << QStringList{"A.MP4:100:600", beside + ":160:0"} << true << ""
+        << QStringList{"A.MP4:100:600", beside + ":160:0"} << "known" << ""
         << "A_20260102-030405_2.MP4";
+    QTest::newRow("is a link at the name left alone, never a copy, the file beside?")
+        << QStringList{"A.MP4:link"} << "known" << "" << beside;
     QTest::newRow("without a time, is another size another recording?")
-        << QStringList{"A.MP4:60:0"} << false << "" << "A_100B.MP4";
+        << QStringList{"A.MP4:60:0"} << "none" << "" << "A_100B.MP4";
     QTest::newRow("without a time, is the same size the same recording?")
-        << QStringList{"A.MP4:100:600"} << false << "A.MP4" << "A.MP4";
+        << QStringList{"A.MP4:100:600"} << "none" << "A.MP4" << "A.MP4";
+    QTest::newRow("with a time it cannot read, is the same size no copy?")
+        << QStringList{"A.MP4:100:0"} << "unreadable" << "" << "A.MP4";
 }
 
 void TestLocalArchive::findsAndPlacesRecordings()
 {
     QFETCH(QStringList, local);
-    QFETCH(bool, timeKnown);
+    QFETCH(QString, time);
+    QTemporaryDir outside;
+    QVERIFY(put(outside.filePath("elsewhere"), bytesOf('a', 100), kTime));
     for (const QString& entry : local) {
         const QStringList parts = entry.split(':');
-        QVERIFY(put(folder() + parts[0], bytesOf('a', parts[1].toInt()),
+        if (parts[1] == "link") {
+            QVERIFY(QFile::link(outside.filePath("elsewhere"), folder() + parts[0]));
+            continue;
+        }
+        const char seed = parts.value(3, "a").at(0).toLatin1();
+        QVERIFY(put(folder() + parts[0], bytesOf(seed, parts[1].toInt()),
                     kTime.addSecs(parts[2].toInt())));
     }
+    QVERIFY(put(folder() + "arrived", bytesOf('a', 100), QDateTime()));
     const LocalArchive archive(folder());
-    const CardRecording recording{"A.MP4", 100, timeKnown ? kTime : QDateTime()};
+    CardRecording recording{"A.MP4", 100, time == "known" ? kTime : QDateTime()};
+    recording.createdText = time == "known" ? "20260102030405" : time == "none" ? "" : "2026-1-2";
     const QString copy = archive.copyOf(recording);
     QTEST(copy.isEmpty() ? QString() : QFileInfo(copy).fileName(), "copy");
-    QTEST(QFileInfo(archive.destinationFor(recording)).fileName(), "destination");
+    QTEST(QFileInfo(archive.destinationFor(recording, folder() + "arrived")).fileName(),
+          "destination");
+    // Whatever stood outside is as it was.
+    QVERIFY(contents(outside.filePath("elsewhere")) == bytesOf('a', 100));
 }
 
 void TestLocalArchive::resumesOnlyTheSameRecordingAsFarAsSynced()

@@ -10,67 +10,18 @@
 
 using namespace synccard;
 
-class TestSync : public QObject
+class TestSync : public SyncTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
     void syncWithoutAWindow_data();
     void syncWithoutAWindow();
     void interruptedSyncGoesOnNextTime();
     void freeCardDeletesOnlyWhatIsVerified();
-
-private:
-    // Starts `merro-download --sync` with more arguments.
-    void startSync(QProcess& tool, const QStringList& arguments = {})
-    {
-        tool.setWorkingDirectory(work->path());
-        tool.start(qEnvironmentVariable("MERRO_TOOL"), QStringList{"--sync"} + arguments);
-    }
-    int sync(const QStringList& arguments = {}, QByteArray* said = nullptr)
-    {
-        QProcess tool;
-        startSync(tool, arguments);
-        if (!tool.waitForFinished(60000))
-            return -1;
-        if (said)
-            *said = tool.readAllStandardOutput() + tool.readAllStandardError();
-        // The device's lines of the run are all in once it has answered this.
-        [this] { QVERIFY(sim->command("stats")); }();
-        return tool.exitCode();
-    }
-    QByteArray card(const char* name) { return bytesOf(sim->cardPath() + '/' + name); }
-    QByteArray local(const char* name) { return bytesOf(work->filePath(QString("DCIM/") + name)); }
-    // The card files served since `from`, in order.
-    QList<QByteArray> served(int from)
-    {
-        QList<QByteArray> names;
-        for (const QByteArray& line : sim->lines("camera: served file", from))
-            names << line.split(' ').value(4);
-        return names;
-    }
-
-    std::unique_ptr<QTemporaryDir> work;
-    std::unique_ptr<SimDevice> sim;
 };
-
-void TestSync::init()
-{
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(work->path()));
-    sim = std::make_unique<SimDevice>();
-    QVERIFY(synccard::fill(*sim));
-    QVERIFY(sim->start({"--interval", "300"}));
-}
-
-void TestSync::cleanup()
-{
-    QDir::setCurrent(QDir::tempPath());
-    sim.reset();
-    work.reset();
-}
 
 void TestSync::syncWithoutAWindow_data()
 {

@@ -10,38 +10,15 @@
 
 using namespace synccard;
 
-class TestWindowSync : public QObject
+class TestWindowSync : public SyncTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
     void windowSyncsOnEachLink();
-
-private:
-    QByteArray card(const char* name) { return bytesOf(sim->cardPath() + '/' + name); }
-    QByteArray local(const char* name) { return bytesOf(work->filePath(QString("DCIM/") + name)); }
-
-    std::unique_ptr<QTemporaryDir> work;
-    std::unique_ptr<SimDevice> sim;
 };
-
-void TestWindowSync::init()
-{
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(work->path()));
-    sim = std::make_unique<SimDevice>();
-    QVERIFY(fill(*sim));
-    QVERIFY(sim->start({"--interval", "300"}));
-}
-
-void TestWindowSync::cleanup()
-{
-    QDir::setCurrent(QDir::tempPath());
-    sim.reset();
-    work.reset();
-}
 
 void TestWindowSync::windowSyncsOnEachLink()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cardengine.h"
 #include "cardrecording.h"
 #include "downloadqueue.h"
 #include "ratemeter.h"
@@ -11,7 +12,6 @@
 #include <QTimer>
 #include <QVector>
 
-class CardEngine;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -116,7 +116,6 @@ private:
     // Yes/No, No the default; `risk` (if any) says what the card holds that
     // is not in the download folder.
     bool askCard(const QString& title, const QString& question, const QString& risk);
-    QString riskText(bool known, int missing, int total, bool wholeCard) const;
     QString cardAtRisk();
     void runCardMaintenance(const QString& url, const QString& boxText,
                             const QString& failureText, const QString& stopSummary);
@@ -138,9 +137,16 @@ private:
     bool isOnDisk(int row) const;
     QString onDiskSummary() const;
     void selectFilesNotOnDisk();
-    // How many of these rows are not in the download folder yet, or that
-    // nobody can tell.
+    // proof: how many of these rows are not proven safe in the download
+    // folder, each looked at on the card now, or that nobody can tell.
     QString notOnDiskText(const QVector<int>& rows);
+    QString riskText(const CardEngine::AtRisk& risk, bool wholeCard) const;
+    // Runs the engine's check with a progress dialog that shows after a
+    // moment and can cancel it.
+    template<typename Work>
+    auto proving(const QString& label, Work work) -> decltype(work());
+    // Deletes what is proven safe, after the question; says what stays.
+    void freeCard(const QVector<CardRecording>& safe);
     QAction* selectNotOnDiskAction = nullptr;
 
     // download: the engine's queue in the counter, the bar and the status bar.

@@ -52,18 +52,6 @@ bool MainWindow::isReadingCardDetails() const
     return engine->isReadingDetails();
 }
 
-QString MainWindow::cardAtRisk()
-{
-    for (int row = 0; row < ui->tableWidgetFileInfo->rowCount(); ++row)
-        markOnDisk(row);
-    const CardEngine::AtRisk risk = engine->cardAtRisk();
-    QString text = riskText(risk.known, risk.missing, risk.total, true);
-    if (engine->downloads()->isRunning())
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n"))
-                + tr("A download is running: it will be stopped first.");
-    return text;
-}
-
 bool MainWindow::askCard(const QString& title, const QString& question, const QString& risk)
 {
     const QString text = risk.isEmpty() ? question : question + QStringLiteral("\n\n") + risk;

@@ -110,29 +110,3 @@ void MainWindow::selectFilesNotOnDisk()
     }
     table->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
-
-QString MainWindow::notOnDiskText(const QVector<int>& rows)
-{
-    QStringList names;
-    for (int row : rows) {
-        // The marks follow the disk as it is now.
-        markOnDisk(row);
-        names << rowRecording(row).name;
-    }
-    const CardEngine::AtRisk risk = engine->atRisk(names);
-    return riskText(risk.known, risk.missing, risk.total, false);
-}
-
-QString MainWindow::riskText(bool known, int missing, int total, bool wholeCard) const
-{
-    // What a delete or a format may cost: only counts of a complete listing say it.
-    if (!known)
-        return tr("The card's contents are not fully known: list the card to see which"
-                  " recordings are not in DCIM/ yet.");
-    if (total == 0)
-        return QString();
-    return wholeCard ? tr("%1 of the %2 recordings on the card are not in DCIM/ yet.")
-                           .arg(missing).arg(total)
-                     : tr("%1 of the %2 selected recordings are not in DCIM/ yet.")
-                           .arg(missing).arg(total);
-}

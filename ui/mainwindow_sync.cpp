@@ -184,39 +184,7 @@ void MainWindow::deleteSafeRecordings()
                      .arg(QLocale().formattedDataSize(bytes)),
                  risk))
         return;
-    const QPointer<MainWindow> self(this);
-    engine->beginCardOperation();
-    if (!self)
-        return;
-    int failures = 0;
-    qint64 freed = 0;
-    {
-        const CardBusy busy(ui);
-        for (int i = 0; i < safe.size(); ++i) {
-            bool deleted = false;
-            bool noReply = false;
-            const CardEngine::Asked asked = engine->deleteFile(safe[i].name, &deleted, &noReply);
-            if (!self || asked == CardEngine::Asked::Aborted)
-                return;
-            if (deleted) {
-                freed += safe[i].size;
-                ui->tableWidgetFileInfo->removeRow(rowOfName(safe[i].name));
-            } else if (noReply) {
-                failures += safe.size() - i;
-                break;
-            } else {
-                ++failures;
-            }
-        }
-    }
-    engine->endCardOperation();
-    if (failures > 0)
-        showFailure(tr("%1 of %2 selected files could not be deleted.")
-                        .arg(failures).arg(safe.size()));
-    else
-        statusBar()->showMessage(tr("%1 recordings deleted from the card, %2 freed.")
-                                     .arg(safe.size())
-                                     .arg(QLocale().formattedDataSize(freed)));
+    freeCard(safe);
 }
 
 void MainWindow::openDownloadFolder()
