@@ -1,11 +1,16 @@
 #include "runlock.h"
 
+#include "downloadqueue.h"
+#include "platformfile.h"
 #include "windowtexts.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QRandomGenerator>
 #include <QSysInfo>
+
+#include <cerrno>
 
 namespace {
 
@@ -89,6 +94,24 @@ RunLock::Result RunLock::tryLock(bool sync, QString* why)
     }
     folderLock.unlock();
     return Result::Busy;
+}
+
+QString RunLock::problemWith(const QString& folder)
+{
+    const QString existing = DownloadQueue::existingFolderOf(folder);
+    if (existing.isEmpty())
+        return unwritable(folder, qt_error_string(ENOTDIR));
+    // A file that only this can have made, gone again at once.
+    const QString probe = existing + QStringLiteral("/.merro-probe-")
+                          + QString::number(QRandomGenerator::global()->generate(), 16);
+    const int fd = merro::fs::openRegularFile(probe, true, false, true);
+    if (fd < 0)
+        return unwritable(folder, qt_error_string(errno));
+    QFile opened;
+    opened.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle);
+    opened.close();
+    QFile::remove(probe);
+    return QString();
 }
 
 void RunLock::unlock()

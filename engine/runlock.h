@@ -22,6 +22,10 @@ public:
     Result tryLock(bool sync, QString* why);
     void unlock();
 
+    // What stops the folder from being made or written, with how to choose
+    // another; empty when nothing does. Makes nothing.
+    static QString problemWith(const QString& folder);
+
 private:
     QString folder;
     QString folderLockPath;

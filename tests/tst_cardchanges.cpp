@@ -45,6 +45,15 @@ void TestCardChanges::changesTheCard_data()
         << one << Rows{3, 6} << Lines{"camera fault close-early delete once"} << true
         << QStringList{askOne.arg(2)} << Lines{"R6.MP4", "R3.MP4"}
         << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << Rows{0, 1, 2, 4, 5, 7, 8, 9} << true;
+    // The camera answered, but did not delete: the row stays, and it is said.
+    QTest::newRow("a delete answered 404 keeps its row")
+        << one << Rows{3, 6} << Lines{"camera fault 404 delete once"} << true
+        << QStringList{askOne.arg(2)} << Lines{"R6.MP4", "R3.MP4"}
+        << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << true;
+    QTest::newRow("a delete answered Failed keeps its row")
+        << one << Rows{3, 6} << Lines{"camera fault refuse delete once"} << true
+        << QStringList{askOne.arg(2)} << Lines{"R6.MP4", "R3.MP4"}
+        << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << Rows{0, 1, 2, 4, 5, 6, 7, 8, 9} << true;
     QTest::newRow("a camera that stops answering costs one wait")
         << one << Rows{3, 6} << Lines{"camera fault stall delete"} << true
         << QStringList{askOne.arg(2)} << Lines{"R6.MP4"} << ten << ten << true;
@@ -105,6 +114,10 @@ void TestCardChanges::changesTheCard()
     QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), names(onCard));
     QVERIFY(button("pushButtonDeleteFile")->isEnabled());
     QTEST(problems(), "status");
+    // A refusal is named, with what the camera said.
+    if (commands.value(0).contains("404") || commands.value(0).contains("refuse"))
+        QVERIFY2(status().startsWith("1 of 2 selected files could not be deleted: R6.MP4: the"
+                                     " camera "), qPrintable(status()));
 }
 
 void TestCardChanges::knowsWhatIsSafeOnDisk()

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/mount.h>
+
 #include <csignal>
 #include <memory>
 
@@ -21,6 +23,9 @@ private slots:
     void syncWithoutAWindow();
     void interruptedSyncGoesOnNextTime();
     void freeCardDeletesOnlyWhatIsVerified();
+    void linkLostMidSyncEndsIt();
+    void aFolderThatCannotBeWrittenIsToldAtOnce_data();
+    void aFolderThatCannotBeWrittenIsToldAtOnce();
 };
 
 void TestSync::syncWithoutAWindow_data()
@@ -59,8 +64,14 @@ void TestSync::syncWithoutAWindow()
     if (!commands.isEmpty())
         return;
 
-    // Oldest first, and each file exactly its recording with its time.
+    // Oldest first, and each file exactly its recording with its time,
+    // numbered as it ends.
     QCOMPARE(served(from), (QList<QByteArray>{"C_OLD.MP4", "B_MID.MP4", "A_NEW.MP4"}));
+    const int first = said.indexOf("[1/3] C_OLD.MP4: downloaded");
+    QVERIFY2(first >= 0 && first < said.indexOf("[2/3] B_MID.MP4: downloaded")
+                 && said.indexOf("[2/3] B_MID.MP4") < said.indexOf("[3/3] A_NEW.MP4: downloaded")
+                 && said.count("[3/3]") == 1,
+             said.constData());
     for (const Recording& recording : kCard) {
         QVERIFY(local(recording.name) == card(recording.name));
         QCOMPARE(QFileInfo(QString("DCIM/") + recording.name).lastModified().toUTC(),
@@ -149,6 +160,63 @@ void TestSync::freeCardDeletesOnlyWhatIsVerified()
     QVERIFY2(said.contains("The card is not freed: its listing was not whole."), said.constData());
     QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
     QCOMPARE(sim->lines("camera: deleted", from), QList<QByteArray>());
+}
+
+void TestSync::linkLostMidSyncEndsIt()
+{
+    // Slow enough for the link to be lost within the large one.
+    QVERIFY(sim->command("camera rate 200000"));
+    QProcess tool;
+    startSync(tool, {"--free-card"});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo("DCIM/partial downloads/B_MID.MP4").size() > 0, 10000);
+    const int from = sim->output.size();
+    QVERIFY(sim->command("control heartbeat off"));
+    QVERIFY(tool.waitForFinished(20000));
+    const QByteArray said = tool.readAllStandardOutput() + tool.readAllStandardError();
+    QCOMPARE(tool.exitCode(), 3);
+    QVERIFY2(said.contains("The link to the device was lost."), said.constData());
+    // Nothing is freed on a lost link, not even what arrived before.
+    QCOMPARE(sim->lines("camera: GET /cgi-bin/hi3510/deletefile", from), QList<QByteArray>());
+    QCOMPARE(onCard().size(), 3);
+}
+
+void TestSync::aFolderThatCannotBeWrittenIsToldAtOnce_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("is a folder under a file told, with the system's reason?")
+        << "file/DCIM" << "Not a directory";
+    QTest::newRow("is a read-only volume told?") << "readonly/DCIM" << "Read-only file system";
+}
+
+void TestSync::aFolderThatCannotBeWrittenIsToldAtOnce()
+{
+    QFETCH(QString, folder);
+    QVERIFY(QFile("file").open(QIODevice::WriteOnly) && QDir().mkdir("readonly"));
+    const QByteArray readonly = QFile::encodeName(work->filePath("readonly"));
+    if (::mount("tmpfs", readonly.constData(), "tmpfs", MS_RDONLY, nullptr) != 0)
+        QSKIP("No read-only volume can be mounted here");
+    const int from = sim->output.size();
+    QByteArray said;
+    QElapsedTimer clock;
+    clock.start();
+    const int code = sync({"--dcim", folder}, &said);
+    ::umount2(readonly.constData(), MNT_DETACH);
+    QCOMPARE(code, 2);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QFETCH(QString, reason);
+    const QString expected = QString("Cannot write to the download folder %1: %2. Choose another"
+                                     " with --dcim DIR or the setting download/dcim.")
+                                 .arg(work->filePath(folder), reason);
+    QVERIFY2(said.contains(expected.toUtf8()), said.constData());
+    // Nothing was asked of the device.
+    QCOMPARE(sim->lines("camera: GET ", from), QList<QByteArray>());
+
+    // A dry run writes nothing, not even the folder or a lock.
+    const QStringList before = QDir(QDir::tempPath()).entryList(QDir::AllEntries | QDir::Hidden);
+    QCOMPARE(sync({"--dry-run", "--dcim", "not/there"}), 0);
+    QVERIFY(!QFileInfo::exists("not"));
+    QCOMPARE(QDir(QDir::tempPath()).entryList(QDir::AllEntries | QDir::Hidden), before);
 }
 
 QTEST_GUILESS_MAIN(TestSync)

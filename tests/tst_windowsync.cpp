@@ -18,6 +18,7 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
     void windowSyncsOnEachLink();
+    void aSyncWaitingForDetailsEndsWithTheLink();
 };
 
 void TestWindowSync::windowSyncsOnEachLink()
@@ -78,6 +79,30 @@ void TestWindowSync::windowSyncsOnEachLink()
     QTRY_COMPARE(QDir(sim->cardPath()).entryList(QDir::Files), QStringList{"C_OLD.MP4"});
     auto* table = window->findChild<QTableWidget*>("tableWidgetFileInfo");
     QCOMPARE(table->rowCount(), 1);
+}
+
+void TestWindowSync::aSyncWaitingForDetailsEndsWithTheLink()
+{
+    // Many new files on a slow camera: the sync on link waits for their
+    // details, and the link is lost meanwhile.
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(QFile(sim->cardPath() + QString("/N%1.MP4").arg(i, 2, 10, QChar('0')))
+                    .open(QIODevice::WriteOnly));
+    QVERIFY(sim->command("camera latency 300"));
+    auto window = std::make_unique<MainWindow>();
+    window->setSyncOnLink(true);
+    window->show();
+    auto* indicator = window->findChild<QLineEdit*>("lineEditLinkMERRO");
+    QTest::mouseClick(window->findChild<QPushButton*>("pushButtonLinkMERRO"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isReadingCardDetails(), 5000);
+    QVERIFY(sim->command("control heartbeat off"));
+    QTRY_VERIFY_WITH_TIMEOUT(indicator->text() == "Link Fail!", 10000);
+    // The details may still come; no download starts unlinked.
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isReadingCardDetails(), 20000);
+    QTest::qWait(500);
+    QVERIFY(sim->command("stats"));
+    QCOMPARE(sim->lines("camera: served file"), QList<QByteArray>());
+    QVERIFY(!window->findChild<QProgressBar*>("progressBarDownLoad")->isVisible());
 }
 
 QTEST_MAIN(TestWindowSync)

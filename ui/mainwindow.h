@@ -122,6 +122,7 @@ private:
     bool cardAborted = false;
     bool cardDeleteStopped = false;
     int cardDeleteFailures = 0;
+    QStringList cardDeleteRefusals; // "NAME: why" of the deletes the camera refused
     QElapsedTimer detailsShown;
 
     // table: the row's name with the exact values behind its Size and Date

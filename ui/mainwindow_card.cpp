@@ -196,6 +196,7 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
     {
         const CardBusy busy(ui);
         cardDeleteFailures = 0;
+        cardDeleteRefusals.clear();
         cardDeleteStopped = false;
         while (selectedCursor < selectedCount) {
             const int row = selectedRows[selectedCursor];
@@ -214,7 +215,12 @@ void MainWindow::on_pushButtonDeleteFile_clicked()
     engine->endCardOperation();
     if (cardAborted)
         return;
-    if (cardDeleteFailures > 0)
+    if (!cardDeleteRefusals.isEmpty())
+        showFailure(tr("%1 of %2 selected files could not be deleted: %3.")
+                        .arg(cardDeleteFailures)
+                        .arg(selectedCount)
+                        .arg(cardDeleteRefusals.join(QStringLiteral("; "))));
+    else if (cardDeleteFailures > 0)
         showFailure(tr("%1 of %2 selected files could not be deleted.")
                         .arg(cardDeleteFailures).arg(selectedCount));
     else if (!engine->downloads()->isRunning())
@@ -227,7 +233,8 @@ void MainWindow::DeleteFile(QString fileName)
     const QPointer<MainWindow> self(this);
     bool deleted = false;
     bool noReply = false;
-    const CardEngine::Asked asked = engine->deleteFile(fileName, &deleted, &noReply);
+    QString refusal;
+    const CardEngine::Asked asked = engine->deleteFile(fileName, &deleted, &noReply, &refusal);
     if (!self)
         return;
     if (asked == CardEngine::Asked::Aborted) {
@@ -241,6 +248,8 @@ void MainWindow::DeleteFile(QString fileName)
         ui->tableWidgetFileInfo->removeRow(selectedRows[selectedCursor]);
     else
         ++cardDeleteFailures;
+    if (!deleted && asked == CardEngine::Asked::Answered)
+        cardDeleteRefusals << fileName + QStringLiteral(": ") + refusal;
     ++selectedCursor;
     QThread::usleep(200);
 }

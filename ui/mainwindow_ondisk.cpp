@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
-#include <QTemporaryFile>
 #include <QIcon>
 #include <QItemSelection>
 #include <QTableWidget>
@@ -42,13 +41,9 @@ void MainWindow::setDownloadFolder(const QString& folder)
     engine->setFolder(dcimFolder);
     // Told at start, not when the first download fails: a tool started from a
     // desktop menu may run in a folder nobody can write.
-    const QString existing = DownloadQueue::existingFolderOf(dcimFolder);
-    QTemporaryFile probe(existing + QStringLiteral("/.merro-probe-XXXXXX"));
-    if (existing.isEmpty() || !probe.open())
-        showFailure(
-            tr("Cannot write to the download folder %1: choose another with --dcim DIR or the"
-               " setting download/dcim.")
-                .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir(dcimFolder).absolutePath()))));
+    const QString problem = RunLock::problemWith(dcimFolder);
+    if (!problem.isEmpty())
+        showFailure(problem);
 }
 
 QString MainWindow::downloadFolder() const
