@@ -106,6 +106,11 @@ void DownloadFileThread::DownloadFile(QString fileName)
         emit updateDownloadFileProgress(lastWritten, lastTotal);
     if (outcome == download::Outcome::NoSocket || outcome == download::Outcome::ConnectFailed)
         exit(-1);
+    QStringList links = plain ? archive.linksFor(recording) : QStringList();
+    if (!file.linkFound().isEmpty())
+        links << file.linkFound();
+    for (const QString& link : links)
+        emit linkLeftAlone(link);
     if (outcome == download::Outcome::Done)
         emit fileSaved(fileName, file.savedAs());
     else

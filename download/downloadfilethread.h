@@ -57,6 +57,9 @@ signals:
     void alreadySafe(const QString& name, const QString& path);
     // The body is in; the camera is free while the local file is made.
     void bodyReceived();
+    // A link stood in the download folder where this file's bytes, their
+    // description or its name would go; it was left alone.
+    void linkLeftAlone(const QString& path);
 
 protected:
     void run() override;

@@ -165,6 +165,15 @@ void DownloadQueue::startCurrent()
             [this, worker](int why, int status, bool inBody) {
         threadFailed(worker, why, status, inBody);
     });
+    connect(worker, &DownloadFileThread::linkLeftAlone, this, [this](const QString& path) {
+        // Once: it stays there, and would be told for every file otherwise.
+        if (!linksTold.contains(path)) {
+            linksTold.insert(path);
+            emit message(WindowTexts::tr("%1 is a link: it was left alone.")
+                             .arg(QDir::toNativeSeparators(path)),
+                         false);
+        }
+    });
     connect(worker, &DownloadFileThread::bodyReceived, this,
             [this, worker] { bodyReceived(worker); });
     connect(worker, &DownloadFileThread::downloadFileFinished, this,
@@ -414,10 +423,10 @@ qint64 DownloadQueue::freeSpace(const QString& folder)
 QString DownloadQueue::existingFolderOf(const QString& folder)
 {
     QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    // A file in the way: the folder can never be made.
-    if (QFileInfo(path).exists() && !QFileInfo(path).isDir())
-        return QString();
     while (!QFileInfo(path).isDir()) {
+        // A file in the way: the folder can never be made.
+        if (QFileInfo(path).exists())
+            return QString();
         const QString parent = QFileInfo(path).path();
         if (parent == path)
             return QString();

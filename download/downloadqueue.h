@@ -120,6 +120,7 @@ private:
     QStringList failed;
     QString silentCamera; // why the rest is not asked for: the camera went silent
     QHash<QByteArray, QSet<QString>> notCopies;
+    QSet<QString> linksTold;
     // The try whose transfer runs, and the one before it still making its
     // local file (the camera is free for the next meanwhile).
     QPointer<DownloadFileThread> thread;

@@ -25,7 +25,7 @@ constexpr long long kSyncStep = 256 * 1024 * 1024;
 // of its own would cost more than the bytes.
 constexpr long long kResumableFrom = 256 * 1024;
 // On a full disk, what is given up so that the description fits.
-constexpr long long kRoomStep = 1024 * 1024;
+constexpr long long kRoomStep = 64 * 1024;
 
 const char kTimeFormat[] = "yyyyMMddHHmmss";
 
@@ -217,6 +217,7 @@ bool SavedCardFile::flushPending()
         // What the disk took stays; the rest is gone with the space.
         stored = std::min<long long>(part.size(), stored + std::max<qint64>(put, 0));
         pending.clear();
+        diskFull = true;
         return false;
     }
     stored += put;
@@ -233,7 +234,7 @@ void SavedCardFile::waitForSync()
 bool SavedCardFile::checkpoint()
 {
     waitForSync();
-    if (!flushPending()) {
+    if (!flushPending() || diskFull) {
         // A full disk: a little of the end goes, so that the description fits.
         stored = std::max(0LL, (stored - 1) / kRoomStep * kRoomStep);
         part.resize(stored);

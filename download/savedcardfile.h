@@ -69,4 +69,5 @@ private:
     std::atomic<long long> synced{0};
     std::future<void> syncing; // a sync of what came before, on a thread of its own
     bool described = false;    // the bytes can be resumed from
+    bool diskFull = false;     // a write found no room
 };

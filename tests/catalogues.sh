@@ -18,6 +18,14 @@ for language in chinese english; do
     LUPDATE=$lupdate "$src/scripts/update-catalogues" "$copy"
     missing=$(grep -B2 -E 'type="unfinished"|<translation( [^>]*)?(/>|></translation>)' "$copy" \
               | sed -n 's/.*<source>\(.*\)<\/source>.*/\1/p')
+    # A text the sources no longer hold (or a folder the script does not read).
+    gone=$(grep -B2 -E 'type="(vanished|obsolete)"' "$copy" \
+           | sed -n 's/.*<source>\(.*\)<\/source>.*/\1/p')
+    if [ -n "$gone" ]; then
+        echo "merro_$language.ts holds texts that no source passes to tr():"
+        echo "$gone" | sed 's/^/    /'
+        status=1
+    fi
     if [ -n "$missing" ]; then
         echo "merro_$language.ts has no finished translation of:"
         echo "$missing" | sed 's/^/    /'

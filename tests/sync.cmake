@@ -27,3 +27,5 @@ merro_add_test(tst_freecard
 set_property(TEST tst_freecard APPEND PROPERTY ENVIRONMENT
              "MERRO_TOOL=$<TARGET_FILE:merro-download>")
 add_dependencies(tst_freecard merro-devicesim merro-download)
+# The lock that keeps two runs apart.
+merro_add_test(tst_runlock SOURCES tst_runlock.cpp LIBS merro_engine LABELS sync TIMEOUT 60)

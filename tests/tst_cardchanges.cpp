@@ -12,6 +12,7 @@ private slots:
     void changesTheCard_data();
     void changesTheCard();
     void knowsWhatIsSafeOnDisk();
+    void aLongCheckShowsItsProgressAndCanBeCancelled();
 };
 
 void TestCardChanges::changesTheCard_data()
@@ -181,6 +182,51 @@ void TestCardChanges::knowsWhatIsSafeOnDisk()
     click("pushButtonDeleteAllFiles");
     QVERIFY(boxes.value(2).endsWith("\n\nThe card's contents are not fully known: list the card"
                                     " to see which recordings are not in DCIM/ yet.|No"));
+}
+
+void TestCardChanges::aLongCheckShowsItsProgressAndCanBeCancelled()
+{
+    // Eight recordings, each with its copy in DCIM/, on a slow camera.
+    QVERIFY(QDir().mkdir("DCIM"));
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray name = "P" + QByteArray::number(i) + ".MP4";
+        addFile(name, 1000, "2025-01-01T10:00:00");
+        QFile copy("DCIM/" + name);
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.resize(1000)
+                && copy.setFileTime(QDateTime::fromString("2025-01-01T10:00:00Z", Qt::ISODate),
+                                    QFileDevice::FileModificationTime));
+    }
+    link();
+    browse();
+    QCOMPARE(status(), QString("8 of the 8 listed files are already in DCIM/."));
+    QVERIFY(sim->command("camera latency 300"));
+    // Cancelled once it has shown two of them proven.
+    QString label;
+    QTimer canceller;
+    canceller.callOnTimeout(this, [&label] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (progress && progress->value() >= 2) {
+            label = progress->labelText();
+            saveScreenshot(progress, "card-proving");
+            progress->findChild<QPushButton*>()->click();
+        }
+    });
+    canceller.start(20);
+    answer = QMessageBox::No;
+    click("pushButtonDeleteAllFiles");
+    canceller.stop();
+    QCOMPARE(label, QString("Checking the card's recordings against DCIM/..."));
+    static const QRegularExpression counted("\\n\\n(\\d) of the 8 recordings on the card are"
+                                            " not in DCIM/ yet\\. (\\d) of them were not"
+                                            " checked against the card\\.\\|No$");
+    const QRegularExpressionMatch match = counted.match(boxes.value(0));
+    QVERIFY2(match.hasMatch(), qPrintable(boxes.value(0)));
+    // Only what was proven counts as safe; the rest was not checked.
+    const int missing = match.captured(1).toInt();
+    const int unchecked = match.captured(2).toInt();
+    QVERIFY2(unchecked >= 1 && missing == unchecked && missing <= 6,
+             qPrintable(boxes.value(0)));
+    QCOMPARE(QDir(sim->cardPath()).entryList(QDir::Files).size(), 8);
 }
 
 QTEST_MAIN(TestCardChanges)

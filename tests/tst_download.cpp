@@ -18,6 +18,7 @@ private slots:
     void retryMendsABrokenBodyOnly();
     void queueThatDoesNotFitIsRefused();
     void recordingOver2GiBArrivesWhole();
+    void aSilentCameraCostsOneWait();
 };
 
 void TestDownload::queueFetchesHighestRowsFirst()
@@ -177,7 +178,8 @@ void TestDownload::queueThatDoesNotFitIsRefused()
     const QStringList seen = download({0, 1}, 1000);
     QDir::setCurrent(work->path());
     ::umount2("small", MNT_DETACH);
-    QVERIFY2(status().startsWith("Not enough free space in DCIM/: 1.91 MiB needed, "),
+    QVERIFY2(status().startsWith("Not enough free space in DCIM/: 1.91 MiB needed, ")
+                 && status().endsWith(" BIG.MP4 alone needs 976.56 KiB."),
              qPrintable(status()));
     QCOMPARE(seen, QStringList());
     QVERIFY(!QDir("small/DCIM").exists());
@@ -214,6 +216,24 @@ void TestDownload::recordingOver2GiBArrivesWhole()
         QVERIFY(local.seek(marker.first));
         QCOMPARE(local.read(marker.second.size()), marker.second);
     }
+}
+
+void TestDownload::aSilentCameraCostsOneWait()
+{
+    // Rows whose details have not come: each would be asked for first.
+    window->setCardDeadlines(1000, 10000);
+    fillTable({"F1.MP4", "F2.MP4", "F3.MP4"}, false);
+    QVERIFY(sim.command("camera fault stall info"));
+    const int from = sim.output.size();
+    QElapsedTimer clock;
+    clock.start();
+    download({0, 1, 2});
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(status(), QString("0 of 3 files downloaded; not downloaded: F3.MP4 (the camera did"
+                               " not answer), F2.MP4 (the camera did not answer), F1.MP4 (the"
+                               " camera did not answer)"));
+    QCOMPARE(sim.lines("camera: head", from).size(), 1);
+    QVERIFY(!QDir("DCIM").exists("F3.MP4"));
 }
 
 QTEST_MAIN(TestDownload)

@@ -97,6 +97,8 @@ void TestFreeCard::keepsWhatIsNotProven()
     if (onCard().size() < 3)
         QVERIFY(gets.last().contains("getfilelist.cgi"));
     if (change == "link") {
+        // Named once, left alone, and the recording came beside it.
+        QCOMPARE(said.count("DCIM/B_MID.MP4 is a link: it was left alone."), 1);
         QVERIFY(QFileInfo("DCIM/B_MID.MP4").isSymLink() && QFileInfo(elsewhere).size() > 0);
         QVERIFY(local("B_MID_20250201-100000.MP4") == bytesOf(elsewhere));
     }

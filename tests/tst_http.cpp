@@ -268,6 +268,50 @@ private slots:
 
     void bodies() { getReply(); }
 
+    void partsAndPosts()
+    {
+        HttpClient client;
+        client.SetTimeouts(500, 5000);
+        HttpResponse response;
+        std::string body;
+        // The start of a large file, and a hang-up before the rest.
+        const QByteArray file(100000, 'f');
+        {
+            Peer peer;
+            peer.serve({kOk + "Content-Length: 100000\r\n\r\n" + file}, true);
+            HttpRequest request{"HTTP/1.1", peer.url, "", 80, "/", {}};
+            QVERIFY(client.GetPart(request, response, body, 65536));
+            QCOMPARE(body.size(), std::size_t(65536));
+            peer.join();
+            QVERIFY(peer.clientClosed);
+        }
+        // A shorter body by length, or up to a close, is all of it; a chunked one is refused.
+        for (const auto& [reply, whole] :
+             {std::pair(kOk + "Content-Length: 3\r\n\r\nabc", true), {kOk + "\r\nabc", true},
+              {kChunked + "3\r\nabc\r\n0\r\n\r\n", false}}) {
+            Peer peer;
+            peer.serve({reply});
+            HttpRequest request{"HTTP/1.1", peer.url, "", 80, "/", {}};
+            body.clear();
+            QCOMPARE(client.GetPart(request, response, body, 65536), whole);
+            QCOMPARE(body, std::string(whole ? "abc" : ""));
+        }
+        // A post's reply body is read, an empty one not waited for.
+        for (const auto& [reply, expected] :
+             {std::pair(kOk + "Content-Length: 5\r\n\r\nhello", "hello"),
+              {kOk + "Content-Length: 0\r\n\r\n", ""}}) {
+            Peer peer;
+            peer.serve({reply}, true);
+            HttpRequest request{"HTTP/1.1", peer.url, "", 80, "/", {}};
+            body.clear();
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(client.Post(request, response, "", body));
+            QCOMPARE(body, std::string(expected));
+            QVERIFY(clock.elapsed() < 2000);
+        }
+    }
+
     void callsThatReachNobody()
     {
         // A refused URL: host and port of the record point at a listener that stays unasked.

@@ -45,6 +45,9 @@ private slots:
     void findsAndPlacesRecordings();
     void resumesOnlyTheSameRecordingAsFarAsSynced();
     void aFailedFreshStartLeavesNoDescription();
+    void linksInThePartialFolderAreLeftAlone_data();
+    void linksInThePartialFolderAreLeftAlone();
+    void aFullDiskKeepsWhatReachedIt();
 
 private:
     QString folder() const { return dir->path() + '/'; }
@@ -191,6 +194,79 @@ void TestLocalArchive::aFailedFreshStartLeavesNoDescription()
     // No description pairs the old bytes with the new recording, nor with any.
     QVERIFY(!QFile::exists(archive.partialFolder() + "D.MP4 description"));
     QCOMPARE(SavedCardFile(archive, next).resumable(), 0);
+}
+
+void TestLocalArchive::linksInThePartialFolderAreLeftAlone_data()
+{
+    QTest::addColumn<QString>("link"); // in the partial folder's place, or in it
+    QTest::newRow("is a link in place of the partial folder not followed?") << "";
+    QTest::newRow("is a link under the card name not written through?") << "E.MP4";
+    QTest::newRow("is a link in place of the description not written through?")
+        << "E.MP4 description";
+}
+
+void TestLocalArchive::linksInThePartialFolderAreLeftAlone()
+{
+    QFETCH(QString, link);
+    QTemporaryDir outside;
+    const QString important = outside.filePath("important");
+    QVERIFY(put(important, "keep me", QDateTime()));
+    const LocalArchive archive(folder());
+    const QString partial = QDir::cleanPath(archive.partialFolder());
+    const QString at = link.isEmpty() ? partial : archive.partialFolder() + link;
+    if (!link.isEmpty())
+        QVERIFY(QDir().mkpath(partial));
+    QVERIFY(QFile::link(link.isEmpty() ? outside.path() : important, at));
+    const QByteArray card = bytesOf('e', 400000);
+    const CardRecording recording{"E.MP4", card.size(), kTime};
+    SavedCardFile file(archive, recording);
+    file.prepare();
+    QCOMPARE(file.resumable(), 0);
+    QVERIFY(file.open(0, card.size()) && file.write(card.constData(), card.size()));
+    QVERIFY(file.finish());
+    QCOMPARE(file.linkFound(), at);
+    // The recording arrived whole under its name; the link and what it
+    // points at are as they were.
+    QVERIFY(contents(folder() + "E.MP4") == card && LocalArchive::isRegularFile(folder() + "E.MP4"));
+    QVERIFY(QFileInfo(at).isSymLink());
+    QVERIFY(contents(important) == "keep me");
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{"important"});
+}
+
+void TestLocalArchive::aFullDiskKeepsWhatReachedIt()
+{
+    // A volume of 1 MiB, half of it taken, for a recording of 900,000 bytes.
+    QVERIFY(QDir().mkpath(folder() + "small"));
+    const QByteArray small = QFile::encodeName(folder() + "small");
+    if (::mount("tmpfs", small.constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("No small volume can be mounted here");
+    const LocalArchive archive(folder() + "small/");
+    QVERIFY(put(folder() + "small/filler", QByteArray(500000, 'x'), QDateTime()));
+    const QByteArray card = bytesOf('f', 900000);
+    const CardRecording recording{"F.MP4", card.size(), kTime};
+    {
+        SavedCardFile file(archive, recording);
+        file.prepare();
+        QVERIFY(file.open(0, card.size()));
+        bool wrote = true;
+        for (int at = 0; wrote && at < card.size(); at += 4096)
+            wrote = file.write(card.constData() + at, std::min(4096, card.size() - at));
+        QVERIFY(!wrote);
+    }
+    // What reached the disk is described, less a little to make room, and
+    // can be gone on from once there is space.
+    const qint64 kept = SavedCardFile(archive, recording).resumable();
+    const QByteArray part = contents(archive.partialFolder() + "F.MP4");
+    QVERIFY(QFile::remove(folder() + "small/filler"));
+    SavedCardFile again(archive, recording);
+    const bool resumed = again.open(kept, card.size())
+                         && again.write(card.constData() + kept, card.size() - kept)
+                         && again.finish();
+    const QByteArray saved = contents(folder() + "small/F.MP4");
+    ::umount2(small.constData(), MNT_DETACH);
+    QVERIFY2(kept > 300000, QByteArray::number(kept));
+    QVERIFY(part.size() == kept && card.startsWith(part));
+    QVERIFY(resumed && saved == card);
 }
 
 QTEST_GUILESS_MAIN(TestLocalArchive)

@@ -276,10 +276,6 @@
         <translation>相机 %1:%2</translation>
     </message>
     <message>
-        <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
-        <translation>无法写入下载文件夹 %1：请用 --dcim DIR 或设置项 download/dcim 另选一个文件夹。</translation>
-    </message>
-    <message>
         <source>A download is running: it will be stopped first.</source>
         <translation>正在下载：将先停止下载。</translation>
     </message>
@@ -374,6 +370,102 @@
     <message>
         <source>the camera</source>
         <translation>相机</translation>
+    </message>
+    <message>
+        <source>the camera did not answer</source>
+        <translation>相机没有应答</translation>
+    </message>
+    <message>
+        <source>no length to tell a whole file from a part of one</source>
+        <translation>回复没有长度，无法判断文件是否完整</translation>
+    </message>
+    <message>
+        <source>%1 alone needs %2.</source>
+        <translation>仅 %1 就需要 %2。</translation>
+    </message>
+    <message>
+        <source>no answer from the camera</source>
+        <translation>相机没有应答</translation>
+    </message>
+    <message>
+        <source>the camera said: %1</source>
+        <translation>相机回复：%1</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>未核对</translation>
+    </message>
+    <message>
+        <source>still on the card after its delete</source>
+        <translation>删除后仍在卡上</translation>
+    </message>
+    <message>
+        <source>not in DCIM/</source>
+        <translation>不在 DCIM/ 中</translation>
+    </message>
+    <message>
+        <source>its copy is not a regular file</source>
+        <translation>其副本不是普通文件</translation>
+    </message>
+    <message>
+        <source>its time cannot be read</source>
+        <translation>无法读取其时间</translation>
+    </message>
+    <message>
+        <source>it grew since it was copied</source>
+        <translation>复制后它又变大了</translation>
+    </message>
+    <message>
+        <source>it differs from the file in DCIM/</source>
+        <translation>它与 DCIM/ 中的文件不同</translation>
+    </message>
+    <message>
+        <source>no longer on the card</source>
+        <translation>已不在卡上</translation>
+    </message>
+    <message>
+        <source>the camera did not answer the check</source>
+        <translation>相机没有应答核对请求</translation>
+    </message>
+    <message>
+        <source>Cannot write to the download folder %1: %2. Choose another with --dcim DIR or the setting download/dcim.</source>
+        <translation>无法写入下载文件夹 %1：%2。请用 --dcim 目录 或设置 download/dcim 另选一个。</translation>
+    </message>
+    <message>
+        <source>Cannot lock the camera in %1: %2.</source>
+        <translation>无法在 %1 中锁定相机：%2。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 selected files could not be deleted: %3.</source>
+        <translation>选中的 %2 个文件中有 %1 个未能删除：%3。</translation>
+    </message>
+    <message>
+        <source>Checking the card&apos;s recordings against DCIM/...</source>
+        <translation>正在将卡上的录像与 DCIM/ 核对……</translation>
+    </message>
+    <message>
+        <source>Checking the selected recordings against DCIM/...</source>
+        <translation>正在将选中的录像与 DCIM/ 核对……</translation>
+    </message>
+    <message>
+        <source>%1 of them were not checked against the card.</source>
+        <translation>其中 %1 个未与卡核对。</translation>
+    </message>
+    <message>
+        <source>Checking and deleting the recordings already in DCIM/...</source>
+        <translation>正在核对并删除已在 DCIM/ 中的录像……</translation>
+    </message>
+    <message>
+        <source>%1 of %2 recordings stay on the card: %3.</source>
+        <translation>%2 个录像中有 %1 个留在卡上：%3。</translation>
+    </message>
+    <message>
+        <source>%1 recordings deleted from the card, %2 freed; the card could not be listed again to see them gone.</source>
+        <translation>已从卡上删除 %1 个录像，释放 %2；但无法再次列出卡上文件以确认它们已删除。</translation>
+    </message>
+    <message>
+        <source>%1 is a link: it was left alone.</source>
+        <translation>%1 是一个链接：未动它。</translation>
     </message>
 </context>
 </TS>

@@ -276,10 +276,6 @@
         <translation>Camera %1:%2</translation>
     </message>
     <message>
-        <source>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</source>
-        <translation>Cannot write to the download folder %1: choose another with --dcim DIR or the setting download/dcim.</translation>
-    </message>
-    <message>
         <source>A download is running: it will be stopped first.</source>
         <translation>A download is running: it will be stopped first.</translation>
     </message>
@@ -374,6 +370,102 @@
     <message>
         <source>the camera</source>
         <translation>the camera</translation>
+    </message>
+    <message>
+        <source>the camera did not answer</source>
+        <translation>the camera did not answer</translation>
+    </message>
+    <message>
+        <source>no length to tell a whole file from a part of one</source>
+        <translation>no length to tell a whole file from a part of one</translation>
+    </message>
+    <message>
+        <source>%1 alone needs %2.</source>
+        <translation>%1 alone needs %2.</translation>
+    </message>
+    <message>
+        <source>no answer from the camera</source>
+        <translation>no answer from the camera</translation>
+    </message>
+    <message>
+        <source>the camera said: %1</source>
+        <translation>the camera said: %1</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>not checked</translation>
+    </message>
+    <message>
+        <source>still on the card after its delete</source>
+        <translation>still on the card after its delete</translation>
+    </message>
+    <message>
+        <source>not in DCIM/</source>
+        <translation>not in DCIM/</translation>
+    </message>
+    <message>
+        <source>its copy is not a regular file</source>
+        <translation>its copy is not a regular file</translation>
+    </message>
+    <message>
+        <source>its time cannot be read</source>
+        <translation>its time cannot be read</translation>
+    </message>
+    <message>
+        <source>it grew since it was copied</source>
+        <translation>it grew since it was copied</translation>
+    </message>
+    <message>
+        <source>it differs from the file in DCIM/</source>
+        <translation>it differs from the file in DCIM/</translation>
+    </message>
+    <message>
+        <source>no longer on the card</source>
+        <translation>no longer on the card</translation>
+    </message>
+    <message>
+        <source>the camera did not answer the check</source>
+        <translation>the camera did not answer the check</translation>
+    </message>
+    <message>
+        <source>Cannot write to the download folder %1: %2. Choose another with --dcim DIR or the setting download/dcim.</source>
+        <translation>Cannot write to the download folder %1: %2. Choose another with --dcim DIR or the setting download/dcim.</translation>
+    </message>
+    <message>
+        <source>Cannot lock the camera in %1: %2.</source>
+        <translation>Cannot lock the camera in %1: %2.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 selected files could not be deleted: %3.</source>
+        <translation>%1 of %2 selected files could not be deleted: %3.</translation>
+    </message>
+    <message>
+        <source>Checking the card&apos;s recordings against DCIM/...</source>
+        <translation>Checking the card&apos;s recordings against DCIM/...</translation>
+    </message>
+    <message>
+        <source>Checking the selected recordings against DCIM/...</source>
+        <translation>Checking the selected recordings against DCIM/...</translation>
+    </message>
+    <message>
+        <source>%1 of them were not checked against the card.</source>
+        <translation>%1 of them were not checked against the card.</translation>
+    </message>
+    <message>
+        <source>Checking and deleting the recordings already in DCIM/...</source>
+        <translation>Checking and deleting the recordings already in DCIM/...</translation>
+    </message>
+    <message>
+        <source>%1 of %2 recordings stay on the card: %3.</source>
+        <translation>%1 of %2 recordings stay on the card: %3.</translation>
+    </message>
+    <message>
+        <source>%1 recordings deleted from the card, %2 freed; the card could not be listed again to see them gone.</source>
+        <translation>%1 recordings deleted from the card, %2 freed; the card could not be listed again to see them gone.</translation>
+    </message>
+    <message>
+        <source>%1 is a link: it was left alone.</source>
+        <translation>%1 is a link: it was left alone.</translation>
     </message>
 </context>
 </TS>
