@@ -149,7 +149,14 @@ QVector<CardRecording> CardEngine::safeToDelete(qint64* bytes, int* staying) con
     if (!listedWhole())
         return safe;
     for (const Row& row : rows) {
-        if (!row.detailsKnown || copyOf(row.recording).isEmpty())
+        // One whose time cannot be read is tried too, when a file of its size
+        // holds its name: the check then says why it stays.
+        CardRecording sizeOnly = row.recording;
+        sizeOnly.createdText.clear();
+        const bool candidate = row.recording.timeUnreadable()
+                                   ? !LocalArchive(downloadFolder).copyOf(sizeOnly).isEmpty()
+                                   : !copyOf(row.recording).isEmpty();
+        if (!row.detailsKnown || !candidate)
             continue;
         safe << row.recording;
         *bytes += row.recording.size;
