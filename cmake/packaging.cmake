@@ -32,6 +32,12 @@ install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/app/Images/appicon.png
 # What software centres show: names, summaries, a description and screenshots.
 install(FILES ${MERRO_PACKAGING}/org.merro_download.MerroDownload.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT tool)
+# The scheduled sync, as systemd user units. Not enabled here: each user
+# enables the timer (a user's own settings choose the device and the folder).
+# lib/ and not the library dir, which is multiarch on Debian.
+install(FILES ${MERRO_PACKAGING}/merro-download-sync.service
+              ${MERRO_PACKAGING}/merro-download-sync.timer
+        DESTINATION lib/systemd/user COMPONENT tool)
 install(TARGETS merro-devicesim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/sim/README.md
         DESTINATION ${MERRO_SIM_DOCDIR} COMPONENT sim)
