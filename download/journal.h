@@ -1,0 +1,85 @@
+#pragma once
+
+#include "cardrecording.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+// One event of the download journal.
+struct JournalEntry
+{
+    enum class Kind { Saved, Beside, Freed, Removed };
+
+    Kind kind = Kind::Saved;
+    QDateTime at;       // when, in UTC
+    QByteArray card;    // the card name's bytes as listed
+    qint64 size = -1;
+    QByteArray created; // the recording time as the camera wrote it
+    QString camera;     // the camera's address, host:port
+    QString path;       // the file, relative to the download folder
+    QByteArray sha256;  // lower-case hex, of the bytes as they arrived
+    QString beside;     // Beside: the older recording's file
+    QString note;       // Freed: how it was checked; Removed: why
+};
+
+// The download folder's journal: one JSON object a line, appended and synced
+// to disk before the tool goes on, never rewritten. It is the archive's
+// memory: which file holds which recording, its checksum taken while the
+// bytes came, what was freed from the card and what retention removed.
+namespace Journal {
+
+// In the download folder; a space keeps every card name off it.
+constexpr char kFileName[] = "download journal.jsonl";
+
+QString pathIn(const QString& folder);
+QByteArray line(const JournalEntry& entry);
+// False for a line that is torn or not one of the journal's.
+bool parse(const QByteArray& line, JournalEntry* entry);
+// The card name's bytes in a JSON string: \xNN for what is not plain text.
+QString escapedName(const QByteArray& bytes);
+QByteArray unescapedName(const QString& text);
+
+// Appends the line and syncs it; false (and nothing half written on the
+// next read) when it cannot. Safe from any thread.
+bool append(const QString& folder, const JournalEntry& entry);
+// Every whole line in order; a torn or foreign line is skipped.
+QVector<JournalEntry> read(const QString& folder);
+
+} // namespace Journal
+
+// What the journal says of each recording: the file it was saved under, or
+// that retention removed it. Read once, then only the lines added since.
+class JournalIndex
+{
+public:
+    struct Held
+    {
+        QString path; // relative to the folder
+        qint64 size = -1;
+        bool removed = false;
+    };
+
+    // The index of the folder's journal as it is now; shared, thread-safe.
+    static std::shared_ptr<const JournalIndex> of(const QString& folder);
+
+    // The latest word on this recording (its card bytes, size and time as
+    // the camera wrote it), or nullptr.
+    const Held* find(const CardRecording& recording) const;
+    // Every card name the journal knows, as a person reads it.
+    QStringList names() const;
+    int lines() const { return lineCount; }
+
+private:
+    static QByteArray key(const QByteArray& card, qint64 size, const QByteArray& created);
+    void take(const JournalEntry& entry);
+
+    QHash<QByteArray, Held> held;
+    qint64 readUpTo = 0; // the journal's bytes taken in, up to a whole line
+    int lineCount = 0;
+};
