@@ -3,6 +3,7 @@
 #include "platformterminal.h"
 #include "startoptions.h"
 #include "syncrun.h"
+#include "verifyrun.h"
 #include "windowstart.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,9 @@ namespace {
 bool needsWindow(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* option : {"--sync", "--free-card", "--dry-run", "--quiet", "--help", "-h",
-                                   "--help-all", "--version", "-v"}) {
+        for (const char* option : {"--sync", "--free-card", "--dry-run", "--quiet", "--json",
+                                   "--verify", "--help", "-h", "--help-all", "--version",
+                                   "-v"}) {
             if (std::strcmp(argv[i], option) == 0)
                 return false;
         }
@@ -37,11 +39,20 @@ int runWithoutWindow(int argc, char** argv)
         return SyncRun::BadOptions;
     const StartOptions& options = start.options;
     merro::deviceAddresses() = options.addresses;
+    if (options.verify) {
+        VerifyRun::Options verify;
+        verify.folder = options.downloadFolder;
+        verify.json = options.json;
+        return VerifyRun(verify).run();
+    }
     SyncRun::Options sync;
     sync.folder = options.downloadFolder;
     sync.freeCard = options.freeCard;
     sync.dryRun = options.dryRun;
     sync.quiet = options.quiet;
+    sync.json = options.json;
+    sync.layout = options.layout;
+    sync.limits = options.limits;
     SyncRun run(sync);
     return run.run();
 }

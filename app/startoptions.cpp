@@ -23,6 +23,45 @@ const EndpointOption kEndpoints[] = {
     {"camera", "device/camera", &merro::DeviceAddresses::camera},
 };
 const char kFolderKey[] = "download/dcim";
+const char kLayoutKey[] = "download/layout";
+const char kKeepDaysKey[] = "archive/keepDays";
+const char kMaxSizeKey[] = "archive/maxSize";
+
+// The archive's options: each from the settings, the command line winning.
+// False, with what is wrong in *message, for a value that is none of theirs.
+bool readArchiveOptions(const QCommandLineParser& parser, QSettings& settings,
+                        StartOptions* options, QString* message)
+{
+    const auto value = [&](const char* option, const char* key, QString* where) {
+        *where = parser.isSet(QLatin1String(option))
+                     ? QStringLiteral("--") + QLatin1String(option)
+                     : QStringLiteral("The setting %1 in %2").arg(QLatin1String(key),
+                                                                  settings.fileName());
+        return parser.isSet(QLatin1String(option)) ? parser.value(QLatin1String(option))
+                                                   : settings.value(QLatin1String(key))
+                                                         .toString();
+    };
+    QString where;
+    const QString layout = value("layout", kLayoutKey, &where);
+    if (!layout.isEmpty() && !LocalArchive::layoutNamed(layout, &options->layout)) {
+        *message = QStringLiteral("%1: \"%2\" is not flat, day or month.").arg(where, layout);
+        return false;
+    }
+    const QString days = value("keep-days", kKeepDaysKey, &where);
+    bool whole = false;
+    options->limits.keepDays = days.toInt(&whole);
+    if (!days.isEmpty() && (!whole || options->limits.keepDays < 0)) {
+        *message = QStringLiteral("%1: \"%2\" is not a number of days.").arg(where, days);
+        return false;
+    }
+    const QString size = value("max-size", kMaxSizeKey, &where);
+    if (!size.isEmpty() && !RetentionLimits::parseSize(size, &options->limits.maxBytes)) {
+        *message = QStringLiteral("%1: \"%2\" is not a size in bytes, or with K, M, G or T.")
+                       .arg(where, size);
+        return false;
+    }
+    return true;
+}
 
 // HOST[:PORT], HOST a dotted IPv4 address of a single host; the port stays as
 // it was when none is given. No octet has a leading zero: it would be read as
@@ -102,6 +141,30 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
                       QStringLiteral("With --sync: list what would be downloaded and deleted; "
                                      "send nothing but the listing.")});
     parser.addOption({syncOnly[2], QStringLiteral("With --sync: print failures only.")});
+    parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("With --sync or --verify: print the summary as one JSON"
+                                     " document on standard output, and all else on standard"
+                                     " error.")});
+    parser.addOption({QStringLiteral("verify"),
+                      QStringLiteral("No window: hash every recording the download journal"
+                                     " names again, and say which are missing or changed since"
+                                     " they arrived. Exit code 0 when all hold, 1 otherwise.")});
+    parser.addOption({QStringLiteral("layout"),
+                      QStringLiteral("Where new recordings go in the download folder: flat,"
+                                     " day (DCIM/2026-01-02/) or month (DCIM/2026-01/)"
+                                     " (default flat; setting %1).").arg(QLatin1String(kLayoutKey)),
+                      QStringLiteral("LAYOUT")});
+    parser.addOption({QStringLiteral("keep-days"),
+                      QStringLiteral("Keep recordings for N days after they were recorded: older"
+                                     " ones that this tool saved are removed, oldest first, and"
+                                     " not downloaded (setting %1).")
+                          .arg(QLatin1String(kKeepDaysKey)),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("max-size"),
+                      QStringLiteral("Keep the recordings this tool saved under SIZE (bytes, or"
+                                     " 500M, 2G, 1T): the oldest go first, never the newest"
+                                     " (setting %1).").arg(QLatin1String(kMaxSizeKey)),
+                      QStringLiteral("SIZE")});
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
         return StartChoice::Refused;
@@ -130,12 +193,24 @@ StartChoice readStartOptions(const QStringList& arguments, QSettings& settings,
         }
     }
     options->sync = parser.isSet(QStringLiteral("sync"));
+    options->verify = parser.isSet(QStringLiteral("verify"));
+    options->json = parser.isSet(QStringLiteral("json"));
     for (const QString& name : syncOnly) {
         if (parser.isSet(name) && !options->sync) {
             *message = QStringLiteral("--%1 goes with --sync.").arg(name);
             return StartChoice::Refused;
         }
     }
+    if (options->sync && options->verify) {
+        *message = QStringLiteral("--sync and --verify are two runs: choose one.");
+        return StartChoice::Refused;
+    }
+    if (options->json && !options->sync && !options->verify) {
+        *message = QStringLiteral("--json goes with --sync or --verify.");
+        return StartChoice::Refused;
+    }
+    if (!readArchiveOptions(parser, settings, options, message))
+        return StartChoice::Refused;
     options->freeCard = parser.isSet(syncOnly[0]);
     options->dryRun = parser.isSet(syncOnly[1]);
     options->quiet = parser.isSet(syncOnly[2]);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "deviceaddresses.h"
+#include "localarchive.h"
+#include "retention.h"
 
 #include <QSettings>
 #include <QString>
@@ -21,6 +23,10 @@ struct StartOptions
     bool freeCard = false;
     bool dryRun = false;
     bool quiet = false;
+    bool json = false;   // the summary as one JSON document
+    bool verify = false; // check the archive against its journal
+    LocalArchive::Layout layout = LocalArchive::Layout::Flat;
+    RetentionLimits limits;
 };
 
 // The settings key of syncOnLink, which the window writes back.

@@ -30,6 +30,7 @@ int runWindow(int argc, char** argv)
     window->setWindowTitle(QStringLiteral("MERRO-DownLoad"));
     window->setWindowIcon(QIcon(QStringLiteral(":/Images/appicon.png")));
     window->setDownloadFolder(options.downloadFolder);
+    window->setArchive(options.layout, options.limits);
     window->setSyncOnLink(options.syncOnLink, start.settings.get());
     window->show();
     const int result = app.exec();

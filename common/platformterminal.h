@@ -90,13 +90,14 @@ inline void useParentConsole()
 #endif
 }
 
-// Whether standard output is a terminal, where a line can be redrawn.
-inline bool outputIsTerminal()
+// Whether standard output (or, `errors`, standard error) is a terminal,
+// where a line can be redrawn.
+inline bool outputIsTerminal(bool errors = false)
 {
 #ifdef _WIN32
-    return ::_isatty(::_fileno(stdout)) != 0;
+    return ::_isatty(::_fileno(errors ? stderr : stdout)) != 0;
 #else
-    return ::isatty(STDOUT_FILENO) != 0;
+    return ::isatty(errors ? STDERR_FILENO : STDOUT_FILENO) != 0;
 #endif
 }
 

@@ -4,9 +4,11 @@
 #include "cardfilename.h"
 #include "deviceaddresses.h"
 #include "httpclient.h"
+#include "journal.h"
 #include "savedcardfile.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -80,7 +82,14 @@ void DownloadFileThread::DownloadFile(QString fileName)
             recording.createdText = told.createdText;
         }
     }
-    const LocalArchive archive(folder);
+    const LocalArchive archive(folder, layout);
+    const bool tooOld = notBefore.isValid() && recording.created.isValid()
+                        && recording.created < notBefore;
+    if (plain && skipWhenSafe && (tooOld || archive.retired(recording))) {
+        emit skipped(fileName, archive.retired(recording) ? Retired : TooOld);
+        emit downloadFileFinished();
+        return;
+    }
     if (plain && skipWhenSafe) {
         const QString copy = archive.copyOf(recording, notCopies);
         if (!copy.isEmpty()) {
@@ -111,11 +120,39 @@ void DownloadFileThread::DownloadFile(QString fileName)
         links << file.linkFound();
     for (const QString& link : links)
         emit linkLeftAlone(link);
+    if (outcome == download::Outcome::Done && !journal(recording, file, archive))
+        emit journalFailed(file.savedAs());
     if (outcome == download::Outcome::Done)
         emit fileSaved(fileName, file.savedAs());
     else
         emit downloadFileFailed(static_cast<int>(outcome), status, inBody);
     emit downloadFileFinished();
+}
+
+bool DownloadFileThread::journal(const CardRecording& recording, const SavedCardFile& file,
+                                 const LocalArchive& archive)
+{
+    const merro::Endpoint& camera = merro::deviceAddresses().camera;
+    JournalEntry saved;
+    saved.kind = JournalEntry::Kind::Saved;
+    saved.at = QDateTime::currentDateTimeUtc();
+    saved.card = recording.bytes();
+    saved.size = QFileInfo(file.savedAs()).size();
+    saved.created = recording.createdText;
+    saved.camera = QStringLiteral("%1:%2").arg(QString::fromStdString(camera.host)).arg(camera.port);
+    saved.path = file.savedAs().mid(archive.folder().size());
+    saved.sha256 = file.sha256();
+    if (!Journal::append(archive.folder(), saved))
+        return false;
+    // Not under its own name: an older recording holds that.
+    const QString own = QFileInfo(file.savedAs()).path() + QLatin1Char('/') + recording.name;
+    if (QFileInfo(file.savedAs()).fileName() == recording.name)
+        return true;
+    JournalEntry beside = saved;
+    beside.kind = JournalEntry::Kind::Beside;
+    beside.sha256.clear();
+    beside.beside = own.mid(archive.folder().size());
+    return Journal::append(archive.folder(), beside);
 }
 
 CardRecording DownloadFileThread::askForDetails(const CardRecording& recording, bool* silent)

@@ -2,6 +2,7 @@
 
 #include "cardfiletransfer.h"
 #include "cardrecording.h"
+#include "localarchive.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -15,6 +16,8 @@
 // and reports to the window by queued signals only. What a transfer that
 // breaks off received is kept, and the next one for the same recording goes
 // on from there.
+class SavedCardFile;
+
 class DownloadFileThread : public QThread, private download::TransferObserver
 {
     Q_OBJECT
@@ -34,10 +37,15 @@ public:
     QByteArray createdText; // the same as the camera wrote it
     qint64 listedSize = -1; // -1: not known
     QString folder = QStringLiteral("DCIM/"); // where it goes, ending in '/'
+    LocalArchive::Layout layout = LocalArchive::Layout::Flat;
     int detailsDeadlineMs = 10000;
     // A sync: a recording the folder holds already (once its details are
     // known) is not fetched again.
     bool skipWhenSafe = false;
+    // A sync: a recording older than this is not fetched (retention would
+    // remove it at once).
+    QDateTime notBefore;
+    enum Skip { Retired, TooOld };
     QSet<QString> notCopies; // local files known to be other recordings
 
 signals:
@@ -60,6 +68,12 @@ signals:
     // A link stood in the download folder where this file's bytes, their
     // description or its name would go; it was left alone.
     void linkLeftAlone(const QString& path);
+    // Instead of fileSaved: not fetched, because retention removed this
+    // very recording from the folder (the journal says so), or because it is
+    // older than retention keeps. `why` is a Skip.
+    void skipped(const QString& name, int why);
+    // The file arrived but its journal line could not be written.
+    void journalFailed(const QString& path);
 
 protected:
     void run() override;
@@ -75,6 +89,9 @@ private:
     void bodyComplete() override;
     // *silent: the camera did not answer at all.
     CardRecording askForDetails(const CardRecording& recording, bool* silent);
+    // The saved line (and a kept-beside one) of a file that arrived.
+    bool journal(const CardRecording& recording, const SavedCardFile& file,
+                 const LocalArchive& archive);
 
     QString baseUrl;
     resp_header respHeader;

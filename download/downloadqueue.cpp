@@ -103,6 +103,8 @@ bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, Q
     next = 0;
     arrivedCount = 0;
     safeCount = 0;
+    retiredCount = 0;
+    tooOldCount = 0;
     holds = 0;
     cancelling = false;
     running = true;
@@ -115,8 +117,24 @@ bool DownloadQueue::start(const QVector<CardRecording>& queued, bool skipSafe, Q
 
 void DownloadQueue::startNext()
 {
-    ++next;
-    retries = 0;
+    for (;;) {
+        ++next;
+        retries = 0;
+        const CardRecording& file = files.at(next - 1);
+        // One retention would remove at once is left on the card.
+        if (!skipWhenSafe || !beforeFile || file.size < 0 || !file.created.isValid()
+            || beforeFile(file))
+            break;
+        Try run;
+        run.index = next - 1;
+        run.name = file.name;
+        run.skipped = DownloadFileThread::TooOld;
+        fileDone(run);
+        if (next >= files.size()) {
+            advance();
+            return;
+        }
+    }
     startCurrent();
 }
 
@@ -131,6 +149,8 @@ void DownloadQueue::startCurrent()
     worker->createdText = file.createdText;
     worker->listedSize = file.size;
     worker->folder = downloadFolder;
+    worker->layout = layout;
+    worker->notBefore = skipWhenSafe ? notBefore : QDateTime();
     worker->detailsDeadlineMs = detailsDeadlineMs;
     worker->skipWhenSafe = skipWhenSafe;
     worker->notCopies = notCopies.value(file.bytes());
@@ -164,6 +184,13 @@ void DownloadQueue::startCurrent()
     connect(worker, &DownloadFileThread::downloadFileFailed, this,
             [this, worker](int why, int status, bool inBody) {
         threadFailed(worker, why, status, inBody);
+    });
+    connect(worker, &DownloadFileThread::skipped, this, [this, worker](const QString&, int why) {
+        tries[worker].skipped = why;
+    });
+    connect(worker, &DownloadFileThread::journalFailed, this, [this](const QString& path) {
+        emit archiveProblem(WindowTexts::tr("%1 arrived, but the download journal could not be"
+                                            " written.").arg(QDir::toNativeSeparators(path)));
     });
     connect(worker, &DownloadFileThread::linkLeftAlone, this, [this](const QString& path) {
         // Once: it stays there, and would be told for every file otherwise.
@@ -261,11 +288,16 @@ void DownloadQueue::threadFinished(DownloadFileThread* worker)
 
 void DownloadQueue::fileDone(const Try& run)
 {
-    const FileResult result = run.failed ? FileResult::Failed
-                              : run.safe ? FileResult::AlreadySafe
-                                         : FileResult::Arrived;
+    FileResult result = run.failed ? FileResult::Failed
+                        : run.safe ? FileResult::AlreadySafe
+                                   : FileResult::Arrived;
+    if (run.skipped >= 0)
+        result = run.skipped == DownloadFileThread::Retired ? FileResult::Retired
+                                                            : FileResult::TooOld;
     arrivedCount += result == FileResult::Arrived ? 1 : 0;
     safeCount += result == FileResult::AlreadySafe ? 1 : 0;
+    retiredCount += result == FileResult::Retired ? 1 : 0;
+    tooOldCount += result == FileResult::TooOld ? 1 : 0;
     emit fileEnded(run.name, result, run.failed ? run.note : run.savedAt);
 }
 
@@ -285,10 +317,14 @@ void DownloadQueue::advance()
         fileDone(run);
     }
     endWhenSettled([this] {
+        const int skipped = retiredCount + tooOldCount;
         QString summary = WindowTexts::tr("%1 of %2 files downloaded").arg(arrivedCount)
-                              .arg(files.size() - safeCount);
+                              .arg(files.size() - safeCount - skipped);
         if (safeCount > 0)
             summary = WindowTexts::tr("%1, %2 already in DCIM/").arg(summary).arg(safeCount);
+        if (skipped > 0)
+            summary = WindowTexts::tr("%1, %2 left on the card for retention").arg(summary)
+                          .arg(skipped);
         if (!failed.isEmpty())
             summary = WindowTexts::tr("%1; not downloaded: %2")
                           .arg(summary, failed.join(QStringLiteral(", ")));

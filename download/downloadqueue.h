@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cardrecording.h"
+#include "localarchive.h"
 
 #include <QHash>
 #include <QSet>
@@ -26,7 +27,7 @@ class DownloadQueue : public QObject
 
 public:
     // How one file of the queue ended.
-    enum class FileResult { Arrived, AlreadySafe, Failed };
+    enum class FileResult { Arrived, AlreadySafe, Failed, Retired, TooOld };
 
     static constexpr int kRetries = 3;
 
@@ -34,6 +35,13 @@ public:
     ~DownloadQueue() override;
 
     void setFolder(const QString& folder) { downloadFolder = folder; }
+    void setLayout(LocalArchive::Layout chosen) { layout = chosen; }
+    // A sync fetches nothing older than this (invalid: no limit).
+    void setNotBefore(const QDateTime& limit) { notBefore = limit; }
+    // Asked before each file of a sync whose size and time are known: false
+    // when it would be removed at once (there is no room for it without
+    // removing newer ones); it may make room first.
+    void setBeforeFile(std::function<bool(const CardRecording&)> ask) { beforeFile = ask; }
     void setDetailsDeadline(int ms) { detailsDeadlineMs = ms; }
 
     // Starts the files in this order. Refused, with the reason in *refusal,
@@ -46,6 +54,9 @@ public:
     int count() const { return files.size(); }
     int arrived() const { return arrivedCount; }
     int alreadySafe() const { return safeCount; }
+    // Not fetched: retention removed them earlier, or would at once.
+    int retired() const { return retiredCount; }
+    int tooOld() const { return tooOldCount; }
     QStringList failures() const { return failed; }
 
     // The transfer stops at its next look and keeps what it received.
@@ -77,6 +88,9 @@ signals:
     void detailsFetched(const QString& name, const QByteArray& reply);
     // For the status line; a failure stays until the operator acts.
     void message(const QString& text, bool failure);
+    // Something the archive could not keep: a recording arrived, but its
+    // journal line could not be written.
+    void archiveProblem(const QString& text);
     void ended(const QString& summary, bool failures);
 
 private:
@@ -88,6 +102,7 @@ private:
         bool failed = false;
         bool retry = false; // ... and is tried again after a pause
         bool safe = false;  // the folder held it already
+        int skipped = -1;   // a DownloadFileThread::Skip
         QString savedAt;
         QString note; // why it failed
     };
@@ -104,6 +119,11 @@ private:
     void finish(const QString& summary);
 
     QString downloadFolder = QStringLiteral("DCIM/");
+    LocalArchive::Layout layout = LocalArchive::Layout::Flat;
+    QDateTime notBefore;
+    std::function<bool(const CardRecording&)> beforeFile;
+    int retiredCount = 0;
+    int tooOldCount = 0;
     int detailsDeadlineMs = 10000;
     QVector<CardRecording> files;
     int next = 0;

@@ -1,5 +1,8 @@
 #include "localarchive.h"
 
+#include "journal.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -30,8 +33,53 @@ bool isCopy(const QString& path, const CardRecording& recording)
 
 } // namespace
 
-LocalArchive::LocalArchive(const QString& folder) : root(folder)
+LocalArchive::LocalArchive(const QString& folder, Layout layout) : root(folder), layout(layout)
 {
+}
+
+bool LocalArchive::layoutNamed(const QString& word, Layout* chosen)
+{
+    const QStringList words = {QStringLiteral("flat"), QStringLiteral("day"),
+                               QStringLiteral("month")};
+    const int at = words.indexOf(word);
+    if (at >= 0)
+        *chosen = static_cast<Layout>(at);
+    return at >= 0;
+}
+
+QString LocalArchive::datedFolder(const CardRecording& recording, Layout layout)
+{
+    if (layout == Layout::Flat)
+        return QString();
+    // The camera's own date: the day it wrote on the clip, whatever the zone.
+    const QByteArray& text = recording.createdText;
+    QString day;
+    if (text.size() == 14 && recording.created.isValid())
+        day = QString::fromLatin1(text.left(4) + '-' + text.mid(4, 2) + '-' + text.mid(6, 2));
+    else if (recording.created.isValid())
+        day = recording.created.toString(QStringLiteral("yyyy-MM-dd"));
+    if (day.isEmpty())
+        return QString();
+    return (layout == Layout::Day ? day : day.left(7)) + QLatin1Char('/');
+}
+
+QStringList LocalArchive::placesOf(const CardRecording& recording) const
+{
+    QStringList places = {QString()};
+    for (const Layout dated : {Layout::Day, Layout::Month}) {
+        const QString sub = datedFolder(recording, dated);
+        const QFileInfo info(root + sub);
+        // A link in a dated folder's place is no place of the archive's.
+        if (!sub.isEmpty() && info.isDir() && !QFileInfo(QDir::cleanPath(root + sub)).isSymLink())
+            places << sub;
+    }
+    return places;
+}
+
+bool LocalArchive::retired(const CardRecording& recording) const
+{
+    const JournalIndex::Held* held = JournalIndex::of(root)->find(recording);
+    return held && held->removed;
 }
 
 QString LocalArchive::partialFolder() const
@@ -78,10 +126,11 @@ bool LocalArchive::beginsWith(const QString& path, const QString& start)
     return true;
 }
 
-QString LocalArchive::candidate(const CardRecording& recording, int index) const
+QString LocalArchive::candidate(const CardRecording& recording, int index,
+                                const QString& sub) const
 {
     if (index == 0)
-        return root + recording.name;
+        return root + sub + recording.name;
     QString tag;
     if (recording.created.isValid()) {
         // The camera's own digits: a time its clock gave once, whatever the zone.
@@ -97,7 +146,7 @@ QString LocalArchive::candidate(const CardRecording& recording, int index) const
         tag += QLatin1Char('_') + QString::number(index);
     const int dot = recording.name.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot > 0 ? recording.name.mid(dot) : QString();
-    return root + copyPrefix(recording.name) + tag + extension;
+    return root + sub + copyPrefix(recording.name) + tag + extension;
 }
 
 QStringList LocalArchive::copiesOf(const CardRecording& recording) const
@@ -105,16 +154,26 @@ QStringList LocalArchive::copiesOf(const CardRecording& recording) const
     QStringList copies;
     if (recording.size < 0)
         return copies;
-    // Its own name, its first other name, then on while the names are taken.
-    for (int index = 0; index < kMaxCandidates; ++index) {
-        const QString path = candidate(recording, index);
-        if (path.isEmpty())
-            break;
-        const QFileInfo local(path);
-        if (isCopy(path, recording))
+    // What the journal says first: the file it was saved as, if it still is.
+    const JournalIndex::Held* held = JournalIndex::of(root)->find(recording);
+    if (held && !held->removed && !recording.timeUnreadable()) {
+        const QString path = root + held->path;
+        if (!held->path.contains(QLatin1String("..")) && isRegularFile(path)
+            && QFileInfo(path).size() == recording.size)
             copies << path;
-        else if (index > 0 && !local.exists() && !local.isSymLink())
-            break;
+    }
+    for (const QString& sub : placesOf(recording)) {
+        // Its own name, its first other name, then on while the names are taken.
+        for (int index = 0; index < kMaxCandidates; ++index) {
+            const QString path = candidate(recording, index, sub);
+            if (path.isEmpty())
+                break;
+            const QFileInfo local(path);
+            if (isCopy(path, recording) && !copies.contains(path))
+                copies << path;
+            else if (index > 0 && !local.exists() && !local.isSymLink())
+                break;
+        }
     }
     return copies;
 }
@@ -131,8 +190,11 @@ QString LocalArchive::copyOf(const CardRecording& recording, const QSet<QString>
 QStringList LocalArchive::linksFor(const CardRecording& recording) const
 {
     QStringList links;
+    const QString sub = datedFolder(recording, layout);
+    if (!sub.isEmpty() && QFileInfo(QDir::cleanPath(root + sub)).isSymLink())
+        links << QDir::cleanPath(root + sub);
     for (int index = 0; index < kMaxCandidates; ++index) {
-        const QString path = candidate(recording, index);
+        const QString path = candidate(recording, index, sub);
         const QFileInfo local(path);
         if (path.isEmpty() || (index > 0 && !local.exists() && !local.isSymLink()))
             break;
@@ -144,8 +206,16 @@ QStringList LocalArchive::linksFor(const CardRecording& recording) const
 
 QString LocalArchive::destinationFor(const CardRecording& recording, const QString& arrived) const
 {
+    QString sub = datedFolder(recording, layout);
+    // A dated folder is made when its first recording comes; a link in its
+    // place is left alone, and the recording goes to the folder itself.
+    const QString dated = QDir::cleanPath(root + sub);
+    if (!sub.isEmpty() && (QFileInfo(dated).isSymLink()
+                           || (!QFileInfo(dated).isDir() && !QDir().mkdir(dated))
+                           || !QFileInfo(dated).isDir()))
+        sub.clear();
     for (int index = 0; index < kMaxCandidates; ++index) {
-        const QString path = candidate(recording, index);
+        const QString path = candidate(recording, index, sub);
         if (path.isEmpty())
             break;
         const QFileInfo local(path);

@@ -16,25 +16,35 @@
 class LocalArchive
 {
 public:
+    // Where new recordings go: the folder itself, or a folder of their
+    // recording day or month in it (2026-01-02/, 2026-01/).
+    enum class Layout { Flat, Day, Month };
+
     // `folder` ends in '/'.
-    explicit LocalArchive(const QString& folder);
+    explicit LocalArchive(const QString& folder, Layout layout = Layout::Flat);
 
     QString folder() const { return root; }
     // Where partial downloads and their descriptions live: its name holds a
     // space, which no card file name can, so no card name reaches into it.
     QString partialFolder() const;
 
-    // The local files that may hold this very recording: regular files of
-    // its size, and of its time where the camera gave one, under its own
-    // name or one kept beside an older recording of the name.
+    // The local files that may hold this very recording: first the one the
+    // journal names as saved for it, if it still has its size, wherever it
+    // is; then regular files of its size, and of its time where the camera
+    // gave one, under its own name or one kept beside an older recording of
+    // the name, in the folder or in a dated folder of its time (whatever the
+    // layout was when it came).
     QStringList copiesOf(const CardRecording& recording) const;
+    // Retention removed it from the folder: it is not fetched again.
+    bool retired(const CardRecording& recording) const;
     // The first of them that is not ruled out (the camera's bytes showed it
     // to be another recording); empty when none is.
     QString copyOf(const CardRecording& recording, const QSet<QString>& ruledOut = {}) const;
     // Links standing where the recording's names are: left alone.
     QStringList linksFor(const CardRecording& recording) const;
     // Where a whole download of the recording, the file `arrived`, is to
-    // go: its own name, unless another recording holds it. A file of the
+    // go, in the layout's folder for it: its own name, unless another
+    // recording holds it. A file of the
     // same recording (time, or size where no time is known) is replaced only
     // when its bytes are the start of the new ones; a camera whose clock
     // was reset writes other recordings under the same name and time.
@@ -50,11 +60,19 @@ public:
     static bool isRegularFile(const QString& path);
     // Whether the file at `path` begins with every byte of the one at `start`.
     static bool beginsWith(const QString& path, const QString& start);
+    // The dated folder of a recording ("2026-01-02/"), or empty without a time.
+    static QString datedFolder(const CardRecording& recording, Layout layout);
+    // The layout a setting or an option names; false for another word.
+    static bool layoutNamed(const QString& word, Layout* layout);
 
 private:
-    // The names a recording may have here, in the order they are taken: its
-    // own, then its own with its time (or, without one, its size) added.
-    QString candidate(const CardRecording& recording, int index) const;
+    // The names a recording may have in `sub` (a folder in the root, ending
+    // in '/', or empty), in the order they are taken: its own, then its own
+    // with its time (or, without one, its size) added.
+    QString candidate(const CardRecording& recording, int index, const QString& sub = {}) const;
+    // The folders its copies may be in: the root, then its dated ones.
+    QStringList placesOf(const CardRecording& recording) const;
 
     QString root;
+    Layout layout;
 };

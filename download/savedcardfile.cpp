@@ -134,8 +134,12 @@ bool SavedCardFile::open(long long from, long long total)
         }
         written = stored = writtenBack = synced = from;
         described = true;
+        // The kept bytes are hashed once, then what follows them.
+        hash = std::make_unique<StreamHash>(this->total);
+        hash->startWith(partPath, from);
         return true;
     }
+    hash = std::make_unique<StreamHash>(this->total);
     const auto freeOrRegular = [](const QString& path) {
         const QFileInfo info(path);
         return LocalArchive::isRegularFile(path) || (!info.exists() && !info.isSymLink());
@@ -212,6 +216,7 @@ bool SavedCardFile::flushPending()
 {
     if (pending.isEmpty())
         return true;
+    hash->add(pending);
     const qint64 put = part.write(pending);
     if (put != pending.size()) {
         // What the disk took stays; the rest is gone with the space.
@@ -270,8 +275,9 @@ bool SavedCardFile::finish()
     part.close();
     CardRecording arrived = recording;
     arrived.size = written;
+    digest = hash->finish();
     const QString target = archive.destinationFor(arrived, partPath);
-    if (target.isEmpty() || !merro::fs::replaceFile(partPath, target))
+    if (digest.isEmpty() || target.isEmpty() || !merro::fs::replaceFile(partPath, target))
         return false;
     if (ownName)
         removeRegular(descriptionPath);

@@ -2,6 +2,7 @@
 
 #include "cardfiletransfer.h"
 #include "localarchive.h"
+#include "streamhash.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 
 // The local copy of a card recording while it arrives. The bytes go to the
 // archive's partial folder, where no card name reaches, with a description
@@ -29,6 +31,8 @@ public:
     qint64 resumable() const;
     // Where finish() put the file.
     QString savedAs() const { return saved; }
+    // The SHA-256 (hex) of the bytes as they arrived, once finish() is done.
+    QByteArray sha256() const { return digest; }
     // A link that stood where the bytes or their description would go, and
     // was left alone; empty when none did.
     QString linkFound() const { return link; }
@@ -62,6 +66,8 @@ private:
     QByteArray pending;
     QString saved;
     QString link;
+    std::unique_ptr<StreamHash> hash;
+    QByteArray digest;
     long long total = -1;
     long long written = 0; // taken from the camera
     long long stored = 0;  // of them, in the file

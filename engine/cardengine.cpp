@@ -85,6 +85,9 @@ CardEngine::CardEngine(QObject* parent)
         details->fetchedElsewhere(name);
     });
     connect(queue, &DownloadQueue::ended, this, [this] {
+        // A sync ends with the folder within its limits.
+        if (syncQueue)
+            keepWithinLimits(true);
         syncQueue = false;
         releaseRun();
         details->release();

@@ -4,6 +4,8 @@
 #include "cardrequestthread.h"
 #include "copyproof.h"
 #include "downloadqueue.h"
+#include "localarchive.h"
+#include "retention.h"
 #include "runlock.h"
 
 #include <QByteArray>
@@ -58,6 +60,8 @@ public:
     {
         CopyProof::Verdict verdict = CopyProof::Verdict::NoCopy;
         QString copy;
+        qint64 sampleFrom = -1; // the bytes compared: from there
+        qint64 sampleLength = 0;
     };
     // What freeing the card of what is safe came to.
     struct Freeing
@@ -75,6 +79,15 @@ public:
 
     void setFolder(const QString& folder);
     QString folder() const { return downloadFolder; }
+    // Where new recordings go in the folder.
+    void setLayout(LocalArchive::Layout layout);
+    // What the folder keeps: a sync leaves on the card what would be removed
+    // at once, makes room for each new recording, and keeps the folder
+    // within them when it ends (retentionRemoved() for each file).
+    void setRetention(const RetentionLimits& limits);
+    RetentionLimits retention() const { return limits; }
+    // What retention would remove now, oldest first; removes it, if asked.
+    QVector<Retention::Held> keepWithinLimits(bool remove);
     void setDeadlines(int requestMs, int maintenanceMs);
     DownloadQueue* downloads() { return queue; }
 
@@ -171,6 +184,8 @@ signals:
     void detailsEnded(const QStringList& problems);
     void syncStarted(CardEngine::Start result, const QString& why);
     void provingProgress(int done, int total);
+    // Retention removed this file (relative to the folder) from it, for this reason.
+    void retentionRemoved(const QString& path, const QString& reason);
 
 private:
     struct Row
@@ -194,6 +209,8 @@ private:
     bool listedNow(QSet<QByteArray>* names);
     // Local files that the camera's bytes showed to be another recording.
     QSet<QString> ruledOutFor(const CardRecording& recording) const;
+    // The journal's line of a recording freed from the card.
+    void journalFreed(const CardRecording& recording, const Proof& proof, bool seenGone);
     // A camera that did not answer one request will not answer the next soon.
     static bool noAnswer(int failure);
     CardRequestThread* requests();
@@ -221,6 +238,7 @@ private:
 
     DetailsPass* details;
     QHash<QByteArray, QSet<QString>> ruledOut; // by card name
+    RetentionLimits limits;
     bool provingStopped = false;
     // A child, so that its download threads are in the window's object tree.
     DownloadQueue* queue;

@@ -6,6 +6,8 @@
 
 #include "cardendpoints.h"
 #include "cardreplies.h"
+#include "deviceaddresses.h"
+#include "journal.h"
 #include "localarchive.h"
 #include "windowtexts.h"
 
@@ -51,7 +53,8 @@ CardEngine::Proof CardEngine::prove(const CardRecording& recording)
     for (const QString& copy : copies) {
         const Verdict verdict = CopyProof::judge(look, copy, sizeNow);
         if (verdict == Verdict::Proven)
-            return {verdict, copy};
+            return {verdict, copy, look.from,
+                    std::min<qint64>(CopyProof::kSampleBytes, recording.size - look.from)};
         if (verdict != Verdict::Differs)
             return {verdict, QString()};
         // Another recording: never again taken for this one's copy.
@@ -137,6 +140,7 @@ CardEngine::Freeing CardEngine::freeSafe(const QVector<CardRecording>& candidate
     provingStopped = false;
     const QPointer<CardEngine> self(this);
     QVector<CardRecording> confirmed;
+    QVector<Proof> proofs; // of the confirmed, in step
     int done = 0;
     emit provingProgress(0, candidates.size());
     for (const CardRecording& recording : candidates) {
@@ -159,9 +163,10 @@ CardEngine::Freeing CardEngine::freeSafe(const QVector<CardRecording>& candidate
         }
         if (proof.verdict == Verdict::Differs)
             freeing.differing << recording;
-        if (deleted)
+        if (deleted) {
             confirmed << recording;
-        else
+            proofs << proof;
+        } else
             freeing.kept << recording.name + QStringLiteral(": ") + why;
         // One wait for a camera that stopped answering, not one per file.
         provingStopped = provingStopped || silent;
@@ -174,16 +179,40 @@ CardEngine::Freeing CardEngine::freeSafe(const QVector<CardRecording>& candidate
     freeing.checked = listedNow(&listed);
     if (!self)
         return freeing;
-    for (const CardRecording& recording : confirmed) {
+    for (int i = 0; i < confirmed.size(); ++i) {
+        const CardRecording& recording = confirmed.at(i);
         if (freeing.checked && listed.contains(recording.bytes())) {
             freeing.kept << recording.name + QStringLiteral(": ")
                                 + WindowTexts::tr("still on the card after its delete");
             continue;
         }
+        journalFreed(recording, proofs.at(i), freeing.checked);
         freeing.freed << recording;
         freeing.bytes += recording.size;
         removeRow(recording.name);
         queue->drop(recording.name);
     }
     return freeing;
+}
+
+void CardEngine::journalFreed(const CardRecording& recording, const Proof& proof, bool seenGone)
+{
+    const merro::Endpoint& camera = merro::deviceAddresses().camera;
+    JournalEntry freed;
+    freed.kind = JournalEntry::Kind::Freed;
+    freed.at = QDateTime::currentDateTimeUtc();
+    freed.card = recording.bytes();
+    freed.size = recording.size;
+    freed.created = recording.createdText;
+    freed.camera = QStringLiteral("%1:%2").arg(QString::fromStdString(camera.host)).arg(camera.port);
+    freed.path = proof.copy.mid(downloadFolder.size());
+    // How it was checked, in the journal's own words (not the window's language).
+    freed.note = QStringLiteral("size %1 on the card, as the copy's; bytes %2-%3 equal the"
+                                " copy's; delete confirmed; %4")
+                     .arg(recording.size)
+                     .arg(proof.sampleFrom)
+                     .arg(proof.sampleFrom + proof.sampleLength - 1)
+                     .arg(seenGone ? QStringLiteral("not listed afterwards")
+                                   : QStringLiteral("no listing afterwards"));
+    Journal::append(downloadFolder, freed);
 }

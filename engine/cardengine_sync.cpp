@@ -4,9 +4,11 @@
 #include "cardengine.h"
 
 #include "detailspass.h"
+#include "journal.h"
 #include "localarchive.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QPointer>
 
 #include <algorithm>
@@ -85,6 +87,45 @@ void CardEngine::releaseRun()
         lock->unlock();
 }
 
+void CardEngine::setLayout(LocalArchive::Layout layout)
+{
+    queue->setLayout(layout);
+}
+
+void CardEngine::setRetention(const RetentionLimits& chosen)
+{
+    limits = chosen;
+    queue->setNotBefore(limits.keepDays > 0
+                            ? QDateTime::currentDateTimeUtc().addDays(-limits.keepDays)
+                            : QDateTime());
+    if (limits.maxBytes <= 0) {
+        queue->setBeforeFile(nullptr);
+        return;
+    }
+    queue->setBeforeFile([this](const CardRecording& file) {
+        Retention retention(downloadFolder, limits);
+        if (retention.wouldGoAtOnce(file.created, file.size))
+            return false;
+        for (const Retention::Held& gone : retention.remove(retention.due(file.size)))
+            emit retentionRemoved(gone.saved.path, retention.reason(gone, true));
+        return true;
+    });
+}
+
+QVector<Retention::Held> CardEngine::keepWithinLimits(bool remove)
+{
+    if (!limits.any())
+        return {};
+    Retention retention(downloadFolder, limits);
+    const QVector<Retention::Held> due = retention.due();
+    if (!remove)
+        return due;
+    const QVector<Retention::Held> gone = retention.remove(due);
+    for (const Retention::Held& held : gone)
+        emit retentionRemoved(held.saved.path, retention.reason(held, true));
+    return gone;
+}
+
 void CardEngine::startSync()
 {
     if (details->isWaiting() || queue->isRunning())
@@ -97,6 +138,9 @@ void CardEngine::launchSync()
 {
     const QVector<CardRecording> files = newRecordings();
     QString why;
+    // Nothing to fetch: the folder is kept within its limits all the same.
+    if (files.isEmpty())
+        keepWithinLimits(true);
     const Start started = files.isEmpty() ? Start::NothingNew : download(files, true, &why);
     emit syncStarted(started, why);
 }
@@ -104,8 +148,15 @@ void CardEngine::launchSync()
 QStringList CardEngine::namesSurelyNew() const
 {
     // What the folder holds, read once: a name none of whose copies' names
-    // is there needs no details to tell that it is new.
-    QStringList local = QDir(downloadFolder).entryList(QDir::Files);
+    // is there (nor in a dated folder, nor in the journal) needs no details
+    // to tell that it is new.
+    const QDir root(downloadFolder);
+    QStringList local = root.entryList(QDir::Files) + JournalIndex::of(downloadFolder)->names();
+    static const QRegularExpression dated(QStringLiteral("^\\d{4}-\\d{2}(-\\d{2})?$"));
+    for (const QString& sub : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (dated.match(sub).hasMatch())
+            local += QDir(root.filePath(sub)).entryList(QDir::Files);
+    }
     std::sort(local.begin(), local.end());
     QStringList names;
     for (const Row& row : rows) {
@@ -125,9 +176,11 @@ QVector<CardRecording> CardEngine::newRecordings() const
     QVector<CardRecording> fresh;
     QVector<CardRecording> toCheck;
     for (const Row& row : rows) {
+        // What retention removed is not fetched again while the card holds it.
         if (!row.detailsKnown)
             toCheck << row.recording;
-        else if (copyOf(row.recording).isEmpty())
+        else if (copyOf(row.recording).isEmpty()
+                 && !LocalArchive(downloadFolder).retired(row.recording))
             fresh << row.recording;
     }
     // Oldest first, as a camera recording in a loop overwrites them; a time

@@ -16,12 +16,6 @@
 
 namespace {
 
-QString sizeText(qint64 bytes)
-{
-    return bytes < 0 ? QStringLiteral("size unknown")
-                     : QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
-
 QString endpointText(const merro::Endpoint& endpoint)
 {
     return QStringLiteral("%1:%2").arg(QString::fromStdString(endpoint.host)).arg(endpoint.port);
@@ -34,18 +28,26 @@ SyncRun::SyncRun(const Options& chosen, QObject* parent)
     , options(chosen)
     , engine(new CardEngine(this))
     , device(new DeviceLink(this))
-    , terminal(merro::term::outputIsTerminal())
+    , report(chosen.quiet, chosen.json)
 {
+    clock.start();
     if (!options.folder.endsWith(QLatin1Char('/')))
         options.folder += QLatin1Char('/');
     engine->setFolder(options.folder);
+    engine->setLayout(options.layout);
+    engine->setRetention(options.limits);
     connect(device, &DeviceLink::linkChanged, this, [this](bool up) {
         engine->linkChanged(up);
         if (!up && !linkLost) {
             linkLost = true;
-            fail(QStringLiteral("The link to the device was lost."));
+            report.fail(QStringLiteral("The link to the device was lost."));
             interrupt();
         }
+    });
+    connect(engine, &CardEngine::retentionRemoved, this,
+            [this](const QString& path, const QString& reason) {
+        report.say(QStringLiteral("removed %1: %2").arg(path, reason));
+        removed.append(QJsonObject{{"path", path}, {"reason", reason}});
     });
 
     DownloadQueue* queue = engine->downloads();
@@ -59,45 +61,27 @@ SyncRun::SyncRun(const Options& chosen, QObject* parent)
             showProgress(bytes, total);
     });
     connect(queue, &DownloadQueue::fileEnded, this,
-            [this, queue](const QString& name, DownloadQueue::FileResult result,
-                          const QString& where) {
-        // Numbered as they finish: the next file starts while one is written out.
-        const QString number = QStringLiteral("[%1/%2] ").arg(++finished).arg(queue->count());
-        if (result == DownloadQueue::FileResult::Failed) {
-            fail(number + name + QStringLiteral(": not downloaded: ") + where);
-            return;
-        }
-        if (result == DownloadQueue::FileResult::AlreadySafe) {
-            // Told only where there is no progress line to show it.
-            if (!terminal)
-                say(number + name + QStringLiteral(": already in ") + where);
-            return;
-        }
-        say(number + name + QStringLiteral(": downloaded, ")
-            + sizeText(QFileInfo(where).size())
-            + (QFileInfo(where).fileName() == name
-                   ? QString()
-                   : QStringLiteral(", as ") + QFileInfo(where).fileName()
-                         + QStringLiteral(" beside an older recording of that name")));
+            [this](const QString& name, DownloadQueue::FileResult result, const QString& where) {
+        fileEnded(name, static_cast<int>(result), where);
     });
     connect(queue, &DownloadQueue::message, this, [this](const QString& text, bool failure) {
         // Failures are told when their file ends; retries are worth a line.
         if (!failure)
-            say(text);
+            report.say(text);
     });
+    connect(queue, &DownloadQueue::archiveProblem, this,
+            [this](const QString& text) { report.fail(text); });
 }
 
-SyncRun::~SyncRun()
-{
-    endProgressLine();
-}
+SyncRun::~SyncRun() = default;
 
 int SyncRun::run()
 {
     merro::term::onInterrupt(this, [this] { interrupt(); });
     const int code = sync();
     engine->releaseRun();
-    endProgressLine();
+    report.endProgressLine();
+    report.summary(summary(code));
     return code;
 }
 
@@ -109,20 +93,20 @@ int SyncRun::sync()
     case RunLock::Result::Held:
         break;
     case RunLock::Result::Busy:
-        fail(QStringLiteral("Not syncing: %1.").arg(why));
+        report.fail(QStringLiteral("Not syncing: %1.").arg(why));
         return Busy;
     case RunLock::Result::Unwritable:
-        fail(why);
+        report.fail(why);
         return BadOptions;
     }
     if (!device->link()) {
-        fail(QStringLiteral("The device does not answer: ground unit %1, control unit %2.")
+        report.fail(QStringLiteral("The device does not answer: ground unit %1, control unit %2.")
                  .arg(endpointText(merro::deviceAddresses().ground),
                       endpointText(merro::deviceAddresses().control)));
         return Unreachable;
     }
     engine->linkChanged(true);
-    say(QStringLiteral("Linked. Listing the card of the camera at %1.")
+    report.say(QStringLiteral("Linked. Listing the card of the camera at %1.")
             .arg(endpointText(merro::deviceAddresses().camera)));
     const CardEngine::Listing listing = engine->list(options.dryRun);
     if (interrupted)
@@ -130,13 +114,14 @@ int SyncRun::sync()
     // A short or empty answer is no empty card: nothing is done on it.
     if (listing.asked != CardEngine::Asked::Answered || !listing.counted
         || listing.incomplete) {
-        fail(listing.problems.isEmpty() ? QStringLiteral("Could not read the card's file list.")
+        report.fail(listing.problems.isEmpty() ? QStringLiteral("Could not read the card's file list.")
                                         : listing.problems.join(QLatin1Char(' ')));
         return Unreachable;
     }
     if (!listing.problems.isEmpty())
-        fail(listing.problems.join(QLatin1Char(' ')));
-    say(QStringLiteral("The card holds %1 recordings.").arg(engine->rowCount()));
+        report.fail(listing.problems.join(QLatin1Char(' ')));
+    listed = engine->rowCount();
+    report.say(QStringLiteral("The card holds %1 recordings.").arg(listed));
 
     if (options.dryRun) {
         if (engine->isReadingDetails()) {
@@ -180,7 +165,7 @@ int SyncRun::downloadNew()
         loop.exec();
     if (interrupted && started != CardEngine::Start::Started) {
         waitLoop = nullptr;
-        fail(QStringLiteral("Stopped before any download."));
+        report.fail(QStringLiteral("Stopped before any download."));
         return SomeFailed;
     }
     switch (started) {
@@ -190,30 +175,41 @@ int SyncRun::downloadNew()
         break;
     case CardEngine::Start::NothingNew:
         waitLoop = nullptr;
-        say(QStringLiteral("Nothing new: every recording on the card is in %1 already.")
+        report.say(QStringLiteral("Nothing new: every recording on the card is in %1 already.")
                 .arg(QDir::toNativeSeparators(options.folder)));
         return Done;
     case CardEngine::Start::Busy:
         waitLoop = nullptr;
-        fail(QStringLiteral("Not syncing: %1.").arg(why));
+        report.fail(QStringLiteral("Not syncing: %1.").arg(why));
         return Busy;
     case CardEngine::Start::Refused:
         waitLoop = nullptr;
-        fail(why);
+        report.fail(why);
         return SomeFailed;
     }
     waitLoop = nullptr;
-    endProgressLine();
+    report.endProgressLine();
     const int arrived = queue->arrived();
     const int safe = queue->alreadySafe();
+    const int left = queue->retired() + queue->tooOld();
     const QStringList failures = queue->failures();
-    const int missing = queue->count() - arrived - safe;
-    say(QStringLiteral("%1 new recordings downloaded, %2 already in %3.")
-            .arg(arrived).arg(safe).arg(QDir::toNativeSeparators(options.folder)));
+    const int missing = queue->count() - arrived - safe - left;
+    report.say(QStringLiteral("%1 new recordings downloaded, %2 already in %3%4.")
+                   .arg(arrived)
+                   .arg(safe)
+                   .arg(QDir::toNativeSeparators(options.folder),
+                        left == 0 ? QString()
+                                  : QStringLiteral(", %1 left on the card for retention (%2"
+                                                   " older than %3 days or than the size"
+                                                   " allows, %4 removed by it before)")
+                                        .arg(left)
+                                        .arg(queue->tooOld())
+                                        .arg(options.limits.keepDays)
+                                        .arg(queue->retired())));
     if (!failures.isEmpty())
-        fail(QStringLiteral("Not downloaded: %1.").arg(failures.join(QStringLiteral(", "))));
+        report.fail(QStringLiteral("Not downloaded: %1.").arg(failures.join(QStringLiteral(", "))));
     if (interrupted && missing > failures.size())
-        fail(QStringLiteral("Stopped: %1 recordings not downloaded; a partial download is kept"
+        report.fail(QStringLiteral("Stopped: %1 recordings not downloaded; a partial download is kept"
                             " for the next run.").arg(missing - failures.size()));
     return missing == 0 ? Done : SomeFailed;
 }
@@ -224,7 +220,7 @@ int SyncRun::freeCard()
     int staying = 0;
     const QVector<CardRecording> safe = engine->safeToDelete(&bytes, &staying);
     if (safe.isEmpty() && !engine->listedWhole()) {
-        fail(QStringLiteral("The card is not freed: its listing was not whole."));
+        report.fail(QStringLiteral("The card is not freed: its listing was not whole."));
         return SomeFailed;
     }
     CardEngine::Freeing freeing = engine->freeSafe(safe);
@@ -250,16 +246,22 @@ int SyncRun::freeCard()
             freeing.checked = freeing.checked && again.checked;
             freeing.stopped = freeing.stopped || again.stopped;
         } else if (!why.isEmpty()) {
-            fail(why);
+            report.fail(why);
         }
     }
-    for (const QString& line : freeing.kept)
-        fail(QStringLiteral("Kept on the card: %1.").arg(line));
+    for (const QString& line : freeing.kept) {
+        report.fail(QStringLiteral("Kept on the card: %1.").arg(line));
+        const int colon = line.indexOf(QStringLiteral(": "));
+        kept.append(QJsonObject{{"name", line.left(colon)}, {"reason", line.mid(colon + 2)}});
+    }
+    for (const CardRecording& recording : freeing.freed)
+        freed.append(QJsonObject{{"name", recording.name}, {"size", recording.size}});
+    freedBytes += freeing.bytes;
     if (!freeing.freed.isEmpty() && !freeing.checked)
-        fail(QStringLiteral("The card could not be listed again to see the deletes through."));
-    say(QStringLiteral("Card freed of %1 recordings already in %2 (%3); %4 stay on it.")
+        report.fail(QStringLiteral("The card could not be listed again to see the deletes through."));
+    report.say(QStringLiteral("Card freed of %1 recordings already in %2 (%3); %4 stay on it.")
             .arg(freeing.freed.size())
-            .arg(QDir::toNativeSeparators(options.folder), sizeText(freeing.bytes))
+            .arg(QDir::toNativeSeparators(options.folder), RunReport::sizeText(freeing.bytes))
             .arg(engine->rowCount() + engine->leftOut()));
     const bool whole = freeing.kept.isEmpty() && (freeing.freed.isEmpty() || freeing.checked);
     return whole && !freeing.stopped ? Done : SomeFailed;
@@ -278,37 +280,8 @@ bool SyncRun::runQueue(const QVector<CardRecording>& files, QString* why)
         loop.exec();
         waitLoop = nullptr;
     }
-    endProgressLine();
+    report.endProgressLine();
     return true;
-}
-
-void SyncRun::tellPlan()
-{
-    const QVector<CardRecording> files = engine->newRecordings();
-    qint64 bytes = 0;
-    for (const CardRecording& file : files) {
-        bytes += std::max<qint64>(file.size, 0);
-        say(QStringLiteral("would download %1 (%2)").arg(file.name, sizeText(file.size)));
-    }
-    say(QStringLiteral("%1 recordings would be downloaded (%2).").arg(files.size())
-            .arg(sizeText(bytes)));
-    if (!options.freeCard)
-        return;
-    qint64 freed = 0;
-    int staying = 0;
-    const QVector<CardRecording> safe = engine->safeToDelete(&freed, &staying);
-    for (const CardRecording& file : safe)
-        say(QStringLiteral("would delete %1 (%2)").arg(file.name, sizeText(file.size)));
-    if (!engine->listedWhole()) {
-        say(QStringLiteral("Nothing would be deleted: the card's listing was not whole."));
-        return;
-    }
-    say(QStringLiteral("%1 recordings already in %2 would be deleted from the card (%3)%4.")
-            .arg(safe.size())
-            .arg(QDir::toNativeSeparators(options.folder), sizeText(freed),
-                 files.isEmpty() ? QString()
-                                 : QStringLiteral(", and each of the %1 above once it has"
-                                                  " arrived").arg(files.size())));
 }
 
 void SyncRun::interrupt()
@@ -323,55 +296,4 @@ void SyncRun::interrupt()
     engine->endDetails();
     if (waitLoop && !engine->downloads()->isRunning())
         waitLoop->quit();
-}
-
-void SyncRun::say(const QString& text) const
-{
-    if (options.quiet)
-        return;
-    const_cast<SyncRun*>(this)->endProgressLine();
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-void SyncRun::fail(const QString& text) const
-{
-    if (text.isEmpty())
-        return;
-    const_cast<SyncRun*>(this)->endProgressLine();
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-void SyncRun::showProgress(qint64 bytes, qint64 total)
-{
-    if (!terminal || options.quiet)
-        return;
-    const DownloadQueue* queue = engine->downloads();
-    QString line = QStringLiteral("[%1/%2] %3  %4").arg(queue->position()).arg(queue->count())
-                       .arg(currentFile, sizeText(bytes));
-    if (total >= 0)
-        line += QStringLiteral(" of ") + sizeText(total);
-    if (bytes > 0) {
-        line += QStringLiteral("  %1 MB/s").arg(meter.speed());
-        if (meter.left() >= 0)
-            line += QStringLiteral("  %1 left").arg(RateMeter::duration(meter.left()));
-    }
-    // Redrawn in place: back to the line's start, the text, blanks over the
-    // rest of the last one (a console need not know escape sequences).
-    const int blanks = std::max(0, progressWidth - line.size());
-    std::printf("\r%s%s", qPrintable(line), qPrintable(QString(blanks, QLatin1Char(' '))));
-    std::fflush(stdout);
-    progressWidth = line.size();
-    progressShown = true;
-}
-
-void SyncRun::endProgressLine()
-{
-    if (!progressShown)
-        return;
-    progressShown = false;
-    std::printf("\r%s\r", qPrintable(QString(progressWidth, QLatin1Char(' '))));
-    std::fflush(stdout);
-    progressWidth = 0;
 }

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "cardrecording.h"
+#include "localarchive.h"
 #include "ratemeter.h"
+#include "retention.h"
+#include "runreport.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QObject>
 #include <QString>
 #include <QVector>
-
-#include <cstdio>
 
 class CardEngine;
 class DeviceLink;
@@ -15,8 +18,9 @@ class QEventLoop;
 
 // A sync without a window (merro-download --sync): link as the window does,
 // list the card, download every recording that is not safe in the download
-// folder yet, and, if asked, free the card of what is. It prints what it
-// does and ends with a summary and an exit code.
+// folder yet, keep the folder within its limits, and, if asked, free the
+// card of what is verified. It prints what it does and ends with a summary
+// and an exit code.
 class SyncRun : public QObject
 {
     Q_OBJECT
@@ -25,7 +29,7 @@ public:
     enum Exit {
         Done = 0,        // everything new arrived, or nothing was new
         SomeFailed = 1,  // some recordings did not arrive; they are named
-        BadOptions = 2,  // (told by the start options)
+        BadOptions = 2,  // (told by the start options), or an unwritable folder
         Unreachable = 3, // the device or the camera, or a whole listing
         Busy = 4,        // another run holds the download folder or the camera
     };
@@ -35,6 +39,9 @@ public:
         bool freeCard = false; // delete the recordings verified in the folder
         bool dryRun = false;   // list and tell, send nothing but the listing
         bool quiet = false;    // failures only
+        bool json = false;     // the summary as one JSON document
+        LocalArchive::Layout layout = LocalArchive::Layout::Flat;
+        RetentionLimits limits;
     };
 
     explicit SyncRun(const Options& options, QObject* parent = nullptr);
@@ -53,21 +60,31 @@ private:
     void tellPlan();
     // Ends what runs (a download keeps its bytes) and the run, soon.
     void interrupt();
-    void say(const QString& text) const;
-    void fail(const QString& text) const;
     void showProgress(qint64 bytes, qint64 total);
-    void endProgressLine();
+    void fileEnded(const QString& name, int result, const QString& where);
+    QJsonObject summary(int code) const;
 
     Options options;
     CardEngine* engine;
     DeviceLink* device;
-    bool terminal;
+    RunReport report;
     bool interrupted = false;
     bool linkLost = false;
-    bool progressShown = false;
-    int progressWidth = 0;
-    int finished = 0; // files of the queue that ended
     QString currentFile;
     RateMeter meter;
     QEventLoop* waitLoop = nullptr;
+    int finished = 0; // files of the queue that ended
+    QElapsedTimer clock;
+    // For the summary.
+    int listed = 0;
+    int downloaded = 0;
+    int already = 0;
+    int skippedForAge = 0;
+    int skippedRemoved = 0;
+    qint64 downloadedBytes = 0;
+    qint64 freedBytes = 0;
+    QJsonArray failed;
+    QJsonArray freed;
+    QJsonArray kept;
+    QJsonArray removed;
 };

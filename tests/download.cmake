@@ -26,3 +26,9 @@ merro_add_test(tst_cardrecording
     LIBS merro_card
     LABELS card
     TIMEOUT 60)
+# The download journal and the checksum behind it (no network).
+merro_add_test(tst_journal
+    SOURCES tst_journal.cpp
+    LIBS merro_download
+    LABELS download
+    TIMEOUT 60)

@@ -40,6 +40,14 @@ inline QByteArray bodyFor(const QString& name, int size)
     return body;
 }
 
+// The recordings in DCIM/, without the journal of their arrival.
+inline QStringList archived()
+{
+    QStringList files = QDir("DCIM").entryList(QDir::Files);
+    files.removeAll("download journal.jsonl");
+    return files;
+}
+
 inline QByteArray readAll(const QString& path)
 {
     QFile file(path);

@@ -29,3 +29,12 @@ set_property(TEST tst_freecard APPEND PROPERTY ENVIRONMENT
 add_dependencies(tst_freecard merro-devicesim merro-download)
 # The lock that keeps two runs apart.
 merro_add_test(tst_runlock SOURCES tst_runlock.cpp LIBS merro_engine LABELS sync TIMEOUT 60)
+# The archive: journal, --verify, dated folders, retention, the JSON summary.
+merro_add_test(tst_archive
+    SOURCES tst_archive.cpp synccard.h simdevice.h
+    NETNS
+    LABELS sync
+    TIMEOUT 300)
+set_property(TEST tst_archive APPEND PROPERTY ENVIRONMENT
+             "MERRO_TOOL=$<TARGET_FILE:merro-download>")
+add_dependencies(tst_archive merro-devicesim merro-download)

@@ -285,9 +285,12 @@ void TestFaults::faultEndsAsTheUserExpects()
     QVERIFY2(activity != Listing || grown < 4096, qPrintable(QString::number(grown) + " KiB"));
 
     // Nothing but the one file, under its name, complete or as it was; beside it at
-    // most what a broken transfer kept for the next: a part of the card's file.
+    // most what a broken transfer kept for the next: a part of the card's file;
+    // and the journal's line when it arrived.
     const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
     QStringList entries = QDir().entryList(all) + QDir("DCIM").entryList(all);
+    const bool arrived = signal.endsWith("downloaded\\|3$");
+    QCOMPARE(entries.removeAll("download journal.jsonl"), int(arrived));
     const QString partial = "DCIM/partial downloads/";
     const QByteArray part = bytesOf(partial + "OK.MP4");
     if (entries.removeAll("partial downloads") > 0 && !QDir(partial).isEmpty())
@@ -296,7 +299,7 @@ void TestFaults::faultEndsAsTheUserExpects()
     QCOMPARE(entries, (QStringList{"DCIM", "OK.MP4"}));
     if (signal.contains("not a plain"))
         QVERIFY(!sim->output.mid(mark).contains("camera: accepted"));
-    QVERIFY(bytesOf("DCIM/OK.MP4") == (signal.endsWith("downloaded\\|3$") ? card : goodCopy()));
+    QVERIFY(bytesOf("DCIM/OK.MP4") == (arrived ? card : goodCopy()));
 
     // Once the fault is gone: link, list and download as ever.
     for (const QByteArray& command : kClear)

@@ -70,7 +70,7 @@ void TestWindowSync::windowSyncsOnEachLink()
     answer.start(20);
     auto* menu = window->findChild<QToolButton*>("toolButtonSync");
     QVERIFY(menu && menu->isVisible() && window->statusBar()->isAncestorOf(menu)
-            && menu->menu()->actions().size() == 4);
+            && menu->menu()->actions().size() == 5);
     QTest::keyClick(window.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_COMPARE(asked.size(), 1);
     QVERIFY2(asked[0].startsWith("Delete the 2 recordings already in DCIM/ from the card? This"

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVector>
 
+class HistoryDialog;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,8 @@ public:
     // Download: where the files go (ending in '/'; "DCIM/" unless set). The
     // status bar says so at once when it cannot be written.
     void setDownloadFolder(const QString& folder);
+    // Download: where new recordings go in the folder, and what it keeps.
+    void setArchive(LocalArchive::Layout layout, const RetentionLimits& limits);
     // Sync: whether each new link downloads the new recordings; a change
     // made in the window is written to `store` (if any).
     void setSyncOnLink(bool on, QSettings* store = nullptr);
@@ -88,6 +91,7 @@ private slots:
     void downloadNewRecordings();
     void deleteSafeRecordings();
     void openDownloadFolder();
+    void showHistory();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -174,6 +178,8 @@ private:
     QAction* deleteSafeAction = nullptr;
     QAction* syncOnLinkAction = nullptr;
     QAction* openFolderAction = nullptr;
+    QAction* historyAction = nullptr;
+    HistoryDialog* history = nullptr; // made when first asked for
     QSettings* syncSettings = nullptr;
     QTimer syncRetry;
 

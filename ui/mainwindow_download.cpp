@@ -48,6 +48,11 @@ void MainWindow::connectDownloads()
         else
             statusBar()->showMessage(text);
     });
+    connect(queue, &DownloadQueue::archiveProblem, this, &MainWindow::showFailure);
+    connect(engine, &CardEngine::retentionRemoved, this,
+            [this](const QString& path, const QString& reason) {
+        showNotice(tr("Removed by retention: %1 (%2).").arg(path, reason));
+    });
     connect(queue, &DownloadQueue::ended, this, &MainWindow::downloadEnded);
 }
 

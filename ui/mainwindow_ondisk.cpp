@@ -46,6 +46,12 @@ void MainWindow::setDownloadFolder(const QString& folder)
         showFailure(problem);
 }
 
+void MainWindow::setArchive(LocalArchive::Layout layout, const RetentionLimits& limits)
+{
+    engine->setLayout(layout);
+    engine->setRetention(limits);
+}
+
 QString MainWindow::downloadFolder() const
 {
     return engine->folder();

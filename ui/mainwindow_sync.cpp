@@ -1,12 +1,13 @@
 // The window's sync slots: download the new recordings (also by itself on
-// each link), free the card of what is safe, open the download folder. One
-// tool button with a menu at the right of the status bar, the same actions
-// in the table's context menu, and a shortcut each.
+// each link), free the card of what is safe, open the download folder, show
+// its history. One tool button with a menu at the right of the status bar,
+// the same actions in the table's context menu, and a shortcut each.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "cardbusy.h"
 #include "cardengine.h"
+#include "historydialog.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -47,7 +48,9 @@ void MainWindow::addSyncActions()
         newAction(this, "actionOpenDownloadFolder", Qt::CTRL | Qt::SHIFT | Qt::Key_O);
     connect(downloadNewAction, &QAction::triggered, this, &MainWindow::downloadNewRecordings);
     connect(deleteSafeAction, &QAction::triggered, this, &MainWindow::deleteSafeRecordings);
+    historyAction = newAction(this, "actionHistory", Qt::CTRL | Qt::SHIFT | Qt::Key_H);
     connect(openFolderAction, &QAction::triggered, this, &MainWindow::openDownloadFolder);
+    connect(historyAction, &QAction::triggered, this, &MainWindow::showHistory);
     connect(syncOnLinkAction, &QAction::toggled, this, [this](bool on) {
         if (syncSettings)
             syncSettings->setValue(QStringLiteral("sync/onLink"), on);
@@ -64,7 +67,7 @@ void MainWindow::addSyncActions()
     separator->setSeparator(true);
     table->addAction(separator);
     for (QAction* action : {downloadNewAction, deleteSafeAction, syncOnLinkAction,
-                            openFolderAction}) {
+                            openFolderAction, historyAction}) {
         menu->addAction(action);
         // The table is always in view: its actions' shortcuts work in the whole window.
         table->addAction(action);
@@ -84,6 +87,9 @@ void MainWindow::translateSyncActions()
     deleteSafeAction->setText(tr("Delete recordings already in DCIM/"));
     syncOnLinkAction->setText(tr("Download new recordings when linked"));
     openFolderAction->setText(tr("Open the download folder"));
+    historyAction->setText(tr("History..."));
+    if (history)
+        history->retranslate();
 }
 
 void MainWindow::setSyncOnLink(bool on, QSettings* store)
@@ -193,4 +199,14 @@ void MainWindow::openDownloadFolder()
     QDir().mkpath(path);
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         showFailure(tr("Cannot open %1.").arg(QDir::toNativeSeparators(path)));
+}
+
+void MainWindow::showHistory()
+{
+    if (!history)
+        history = new HistoryDialog(this);
+    history->load(downloadFolder());
+    history->show();
+    history->raise();
+    history->activateWindow();
 }

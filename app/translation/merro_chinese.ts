@@ -2,6 +2,117 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>HistoryDialog</name>
+    <message>
+        <source>Arrived</source>
+        <translation>已下载</translation>
+    </message>
+    <message>
+        <source>Kept beside an older recording</source>
+        <translation>另存于同名旧录像旁</translation>
+    </message>
+    <message>
+        <source>Beside %1</source>
+        <translation>与 %1 并存</translation>
+    </message>
+    <message>
+        <source>Freed from the card</source>
+        <translation>已从卡中删除</translation>
+    </message>
+    <message>
+        <source>Removed by retention</source>
+        <translation>已按保留期限删除</translation>
+    </message>
+    <message>
+        <source>Holds its checksum</source>
+        <translation>校验和一致</translation>
+    </message>
+    <message>
+        <source>Changed since it arrived</source>
+        <translation>下载后已被改动</translation>
+    </message>
+    <message>
+        <source>Missing</source>
+        <translation>缺失</translation>
+    </message>
+    <message>
+        <source>History of %1</source>
+        <translation>%1 的历史记录</translation>
+    </message>
+    <message>
+        <source>Filter by name or date</source>
+        <translation>按名称或日期筛选</translation>
+    </message>
+    <message>
+        <source>When</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>What</source>
+        <translation>事件</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Checksum</source>
+        <translation>校验和</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>打开文件夹</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>校验</translation>
+    </message>
+    <message>
+        <source>Reads every file the journal says the folder holds and compares it with the checksum taken when it arrived.</source>
+        <translation>读取下载日志记载的文件夹中的每个文件，并与下载时计算的校验和比较。</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Cannot open %1.</source>
+        <translation>无法打开 %1。</translation>
+    </message>
+    <message>
+        <source>%1 holds no journal yet.</source>
+        <translation>%1 中还没有下载日志。</translation>
+    </message>
+    <message>
+        <source>%1 events in the journal of %2.</source>
+        <translation>%2 的下载日志中有 %1 条记录。</translation>
+    </message>
+    <message>
+        <source>Verifying %1 files...</source>
+        <translation>正在校验 %1 个文件...</translation>
+    </message>
+    <message>
+        <source>%1 files hold their checksums; %2 changed, %3 missing.</source>
+        <translation>%1 个文件校验和一致；%2 个已改动，%3 个缺失。</translation>
+    </message>
+    <message>
+        <source>Cancelled: %1 of %2 files not checked.</source>
+        <translation>已取消：%2 个文件中有 %1 个未校验。</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>language:</source>
@@ -466,6 +577,30 @@
     <message>
         <source>%1 is a link: it was left alone.</source>
         <translation>%1 是一个链接：未动它。</translation>
+    </message>
+    <message>
+        <source>%1 arrived, but the download journal could not be written.</source>
+        <translation>%1 已下载，但无法写入下载日志。</translation>
+    </message>
+    <message>
+        <source>%1, %2 left on the card for retention</source>
+        <translation>%1，%2 个按保留规则留在卡上</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>历史记录...</translation>
+    </message>
+    <message>
+        <source>older than %1 days</source>
+        <translation>超过 %1 天</translation>
+    </message>
+    <message>
+        <source>the download folder was over %1 bytes</source>
+        <translation>下载文件夹超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>Removed by retention: %1 (%2).</source>
+        <translation>按保留规则已删除：%1（%2）。</translation>
     </message>
 </context>
 </TS>

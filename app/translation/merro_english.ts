@@ -2,6 +2,117 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>HistoryDialog</name>
+    <message>
+        <source>Arrived</source>
+        <translation>Arrived</translation>
+    </message>
+    <message>
+        <source>Kept beside an older recording</source>
+        <translation>Kept beside an older recording</translation>
+    </message>
+    <message>
+        <source>Beside %1</source>
+        <translation>Beside %1</translation>
+    </message>
+    <message>
+        <source>Freed from the card</source>
+        <translation>Freed from the card</translation>
+    </message>
+    <message>
+        <source>Removed by retention</source>
+        <translation>Removed by retention</translation>
+    </message>
+    <message>
+        <source>Holds its checksum</source>
+        <translation>Holds its checksum</translation>
+    </message>
+    <message>
+        <source>Changed since it arrived</source>
+        <translation>Changed since it arrived</translation>
+    </message>
+    <message>
+        <source>Missing</source>
+        <translation>Missing</translation>
+    </message>
+    <message>
+        <source>History of %1</source>
+        <translation>History of %1</translation>
+    </message>
+    <message>
+        <source>Filter by name or date</source>
+        <translation>Filter by name or date</translation>
+    </message>
+    <message>
+        <source>When</source>
+        <translation>When</translation>
+    </message>
+    <message>
+        <source>What</source>
+        <translation>What</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Checksum</source>
+        <translation>Checksum</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>Verify</translation>
+    </message>
+    <message>
+        <source>Reads every file the journal says the folder holds and compares it with the checksum taken when it arrived.</source>
+        <translation>Reads every file the journal says the folder holds and compares it with the checksum taken when it arrived.</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Cannot open %1.</source>
+        <translation>Cannot open %1.</translation>
+    </message>
+    <message>
+        <source>%1 holds no journal yet.</source>
+        <translation>%1 holds no journal yet.</translation>
+    </message>
+    <message>
+        <source>%1 events in the journal of %2.</source>
+        <translation>%1 events in the journal of %2.</translation>
+    </message>
+    <message>
+        <source>Verifying %1 files...</source>
+        <translation>Verifying %1 files...</translation>
+    </message>
+    <message>
+        <source>%1 files hold their checksums; %2 changed, %3 missing.</source>
+        <translation>%1 files hold their checksums; %2 changed, %3 missing.</translation>
+    </message>
+    <message>
+        <source>Cancelled: %1 of %2 files not checked.</source>
+        <translation>Cancelled: %1 of %2 files not checked.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>language:</source>
@@ -466,6 +577,30 @@
     <message>
         <source>%1 is a link: it was left alone.</source>
         <translation>%1 is a link: it was left alone.</translation>
+    </message>
+    <message>
+        <source>%1 arrived, but the download journal could not be written.</source>
+        <translation>%1 arrived, but the download journal could not be written.</translation>
+    </message>
+    <message>
+        <source>%1, %2 left on the card for retention</source>
+        <translation>%1, %2 left on the card for retention</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>History...</translation>
+    </message>
+    <message>
+        <source>older than %1 days</source>
+        <translation>older than %1 days</translation>
+    </message>
+    <message>
+        <source>the download folder was over %1 bytes</source>
+        <translation>the download folder was over %1 bytes</translation>
+    </message>
+    <message>
+        <source>Removed by retention: %1 (%2).</source>
+        <translation>Removed by retention: %1 (%2).</translation>
     </message>
 </context>
 </TS>
