@@ -16,6 +16,8 @@ struct Endpoint
         return host == other.host && port == other.port;
     }
     bool operator!=(const Endpoint& other) const { return !(*this == other); }
+    // "HOST:PORT"
+    std::string text() const { return host + ':' + std::to_string(port); }
 };
 
 // Where the device's units and camera are. The compiled-in addresses unless

@@ -139,7 +139,7 @@ bool DownloadFileThread::journal(const CardRecording& recording, const SavedCard
     saved.card = recording.bytes();
     saved.size = QFileInfo(file.savedAs()).size();
     saved.created = recording.createdText;
-    saved.camera = QStringLiteral("%1:%2").arg(QString::fromStdString(camera.host)).arg(camera.port);
+    saved.camera = QString::fromStdString(camera.text());
     saved.path = file.savedAs().mid(archive.folder().size());
     saved.sha256 = file.sha256();
     if (!Journal::append(archive.folder(), saved))

@@ -148,7 +148,9 @@ QByteArray unescapedName(const QString& text)
 {
     QByteArray bytes;
     for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\\') && i + 3 < text.size() && text[i + 1] == QLatin1Char('x')) {
+        const bool escape = text[i] == QLatin1Char('\\') && i + 3 < text.size()
+                            && text[i + 1] == QLatin1Char('x');
+        if (escape) {
             bool ok = false;
             const int byte = text.mid(i + 2, 2).toInt(&ok, 16);
             if (ok) {

@@ -204,7 +204,7 @@ void CardEngine::journalFreed(const CardRecording& recording, const Proof& proof
     freed.card = recording.bytes();
     freed.size = recording.size;
     freed.created = recording.createdText;
-    freed.camera = QStringLiteral("%1:%2").arg(QString::fromStdString(camera.host)).arg(camera.port);
+    freed.camera = QString::fromStdString(camera.text());
     freed.path = proof.copy.mid(downloadFolder.size());
     // How it was checked, in the journal's own words (not the window's language).
     freed.note = QStringLiteral("size %1 on the card, as the copy's; bytes %2-%3 equal the"

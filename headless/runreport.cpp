@@ -48,7 +48,8 @@ void RunReport::progress(const QString& line)
     // Back to the line's start, the text, blanks over the rest of the last
     // one: a console need not know escape sequences.
     const int blanks = std::max(0, width - static_cast<int>(line.size()));
-    std::fprintf(lines(), "\r%s%s", qPrintable(line), qPrintable(QString(blanks, QLatin1Char(' '))));
+    std::fprintf(lines(), "\r%s%s", qPrintable(line),
+                 qPrintable(QString(blanks, QLatin1Char(' '))));
     std::fflush(lines());
     width = line.size();
     shown = true;

@@ -18,7 +18,7 @@ namespace {
 
 QString endpointText(const merro::Endpoint& endpoint)
 {
-    return QStringLiteral("%1:%2").arg(QString::fromStdString(endpoint.host)).arg(endpoint.port);
+    return QString::fromStdString(endpoint.text());
 }
 
 } // namespace
@@ -114,8 +114,9 @@ int SyncRun::sync()
     // A short or empty answer is no empty card: nothing is done on it.
     if (listing.asked != CardEngine::Asked::Answered || !listing.counted
         || listing.incomplete) {
-        report.fail(listing.problems.isEmpty() ? QStringLiteral("Could not read the card's file list.")
-                                        : listing.problems.join(QLatin1Char(' ')));
+        report.fail(listing.problems.isEmpty()
+                        ? QStringLiteral("Could not read the card's file list.")
+                        : listing.problems.join(QLatin1Char(' ')));
         return Unreachable;
     }
     if (!listing.problems.isEmpty())
@@ -209,7 +210,8 @@ int SyncRun::downloadNew()
     if (!failures.isEmpty())
         report.fail(QStringLiteral("Not downloaded: %1.").arg(failures.join(QStringLiteral(", "))));
     if (interrupted && missing > failures.size())
-        report.fail(QStringLiteral("Stopped: %1 recordings not downloaded; a partial download is kept"
+        report.fail(QStringLiteral("Stopped: %1 recordings not downloaded; a partial download is"
+                                   " kept"
                             " for the next run.").arg(missing - failures.size()));
     return missing == 0 ? Done : SomeFailed;
 }
@@ -258,7 +260,8 @@ int SyncRun::freeCard()
         freed.append(QJsonObject{{"name", recording.name}, {"size", recording.size}});
     freedBytes += freeing.bytes;
     if (!freeing.freed.isEmpty() && !freeing.checked)
-        report.fail(QStringLiteral("The card could not be listed again to see the deletes through."));
+        report.fail(
+            QStringLiteral("The card could not be listed again to see the deletes through."));
     report.say(QStringLiteral("Card freed of %1 recordings already in %2 (%3); %4 stay on it.")
             .arg(freeing.freed.size())
             .arg(QDir::toNativeSeparators(options.folder), RunReport::sizeText(freeing.bytes))

@@ -25,7 +25,8 @@ void SyncRun::tellPlan()
         }
         files << file;
         bytes += std::max<qint64>(file.size, 0);
-        report.say(QStringLiteral("would download %1 (%2)").arg(file.name, RunReport::sizeText(file.size)));
+        report.say(QStringLiteral("would download %1 (%2)")
+                       .arg(file.name, RunReport::sizeText(file.size)));
     }
     for (const Retention::Held& held : engine->keepWithinLimits(false))
         report.say(QStringLiteral("would remove %1: %2")
@@ -38,7 +39,8 @@ void SyncRun::tellPlan()
     int staying = 0;
     const QVector<CardRecording> safe = engine->safeToDelete(&freed, &staying);
     for (const CardRecording& file : safe)
-        report.say(QStringLiteral("would delete %1 (%2)").arg(file.name, RunReport::sizeText(file.size)));
+        report.say(QStringLiteral("would delete %1 (%2)")
+                       .arg(file.name, RunReport::sizeText(file.size)));
     if (!engine->listedWhole()) {
         report.say(QStringLiteral("Nothing would be deleted: the card's listing was not whole."));
         return;
@@ -99,7 +101,8 @@ void SyncRun::fileEnded(const QString& name, int result, const QString& where)
     ++downloaded;
     downloadedBytes += QFileInfo(where).size();
     const QString saved = where.mid(options.folder.size());
-    report.say(number + name + QStringLiteral(": downloaded, ") + RunReport::sizeText(QFileInfo(where).size())
+    report.say(number + name + QStringLiteral(": downloaded, ")
+               + RunReport::sizeText(QFileInfo(where).size())
                + (saved == name ? QString()
                                 : QStringLiteral(", as ") + saved
                                       + (QFileInfo(where).fileName() == name
@@ -115,8 +118,7 @@ QJsonObject SyncRun::summary(int code) const
         {"exit", code},
         {"seconds", clock.elapsed() / 1000.0},
         {"folder", QDir::toNativeSeparators(QDir(options.folder).absolutePath())},
-        {"camera", QStringLiteral("%1:%2").arg(QString::fromStdString(camera.host))
-                       .arg(camera.port)},
+        {"camera", QString::fromStdString(camera.text())},
         {"dryRun", options.dryRun},
         {"listed", listed},
         {"downloaded", downloaded},

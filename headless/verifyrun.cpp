@@ -45,7 +45,8 @@ int VerifyRun::run()
         report.progress(QStringLiteral("verify: %1 of %2 files, %3 of %4")
                             .arg(checked)
                             .arg(files)
-                            .arg(RunReport::sizeText(bytes), RunReport::sizeText(check.totalBytes())));
+                            .arg(RunReport::sizeText(bytes),
+                                 RunReport::sizeText(check.totalBytes())));
     });
     QEventLoop loop;
     connect(&check, &QThread::finished, &loop, &QEventLoop::quit);

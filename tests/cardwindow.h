@@ -61,7 +61,8 @@ protected:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
                 return;
-            const bool no = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No);
+            const bool no = box->defaultButton()
+                            && box->defaultButton() == box->button(QMessageBox::No);
             boxes << box->windowTitle() + '|' + box->text() + (no ? "|No" : "");
             if (!boxShot.isEmpty())
                 saveScreenshot(box, std::exchange(boxShot, QString()));

@@ -168,7 +168,9 @@ void TestArchive::retentionKeepsWithinItsLimits()
     QCOMPARE(gone, removed);
     const QList<QJsonObject> lines = journalLines();
     QCOMPARE(std::count_if(lines.begin(), lines.end(),
-                           [](const QJsonObject& line) { return line.value("event") == "removed"; }),
+                           [](const QJsonObject& line) {
+                               return line.value("event") == "removed";
+                           }),
              removed.size());
     // Never fetched again while the card holds them.
     const int from = sim->output.size();

@@ -139,7 +139,8 @@ void TestFreeCard::asksForEveryFileByItsBytes()
     // Saved as a person reads the names, byte for byte.
     QVERIFY(local(QString::fromUtf8("Bé.MP4")) == card("A_NEW.MP4"));
     QVERIFY(local(QString::fromUtf8("录像.MP4")) == card("B_MID.MP4"));
-    for (const QByteArray& bytes : {QByteArray("B\xc3\xa9.MP4"), QByteArray("\xc2\xbc\xcf\xf1.MP4")})
+    for (const QByteArray& bytes :
+         {QByteArray("B\xc3\xa9.MP4"), QByteArray("\xc2\xbc\xcf\xf1.MP4")})
         QVERIFY2(sim->output.mid(from).contains("served file #")
                      && sim->output.mid(from).contains("getfileinfo.cgi?&-name=sd/DCIM/100TQCAM/"
                                                        + bytes + " HTTP/1.1"),

@@ -163,6 +163,8 @@ void TestLocalArchive::resumesOnlyTheSameRecordingAsFarAsSynced()
     QVERIFY(file.open(300000, card.size()) && file.write(card.constData() + 300000, 200000));
     QVERIFY(file.finish());
     QCOMPARE(file.savedAs(), folder() + "B.MP4");
+    // The checksum of the whole recording: the kept bytes and the rest.
+    QCOMPARE(file.sha256(), QCryptographicHash::hash(card, QCryptographicHash::Sha256).toHex());
     QVERIFY(contents(folder() + "B.MP4") == card);
     QCOMPARE(QFileInfo(folder() + "B.MP4").lastModified(), kTime);
     QCOMPARE(QDir(archive.partialFolder()).entryList(QDir::Files),
@@ -227,7 +229,8 @@ void TestLocalArchive::linksInThePartialFolderAreLeftAlone()
     QCOMPARE(file.linkFound(), at);
     // The recording arrived whole under its name; the link and what it
     // points at are as they were.
-    QVERIFY(contents(folder() + "E.MP4") == card && LocalArchive::isRegularFile(folder() + "E.MP4"));
+    QVERIFY(contents(folder() + "E.MP4") == card
+            && LocalArchive::isRegularFile(folder() + "E.MP4"));
     QVERIFY(QFileInfo(at).isSymLink());
     QVERIFY(contents(important) == "keep me");
     QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{"important"});
@@ -267,6 +270,7 @@ void TestLocalArchive::aFullDiskKeepsWhatReachedIt()
     QVERIFY2(kept > 300000, QByteArray::number(kept));
     QVERIFY(part.size() == kept && card.startsWith(part));
     QVERIFY(resumed && saved == card);
+    QCOMPARE(again.sha256(), QCryptographicHash::hash(card, QCryptographicHash::Sha256).toHex());
 }
 
 QTEST_GUILESS_MAIN(TestLocalArchive)
