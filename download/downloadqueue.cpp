@@ -17,6 +17,10 @@
 
 namespace {
 
+// Files written out at once while the next comes: their syncs to disk share
+// the file system's commits.
+constexpr int kMostSettling = 4;
+
 QString failureReason(int why, int status)
 {
     using download::Outcome;
@@ -209,12 +213,12 @@ void DownloadQueue::startCurrent()
 
 void DownloadQueue::bodyReceived(DownloadFileThread* worker)
 {
-    if (worker != thread || settling || pausing || cancelling || holds > 0
-        || next >= files.size())
+    if (worker != thread || settling.size() >= kMostSettling || pausing || cancelling
+        || holds > 0 || next >= files.size())
         return;
     // The camera is done with this file: the next one starts while this one
     // is written out and named.
-    settling = worker;
+    settling << worker;
     thread = nullptr;
     startNext();
 }
@@ -249,10 +253,9 @@ void DownloadQueue::threadFailed(DownloadFileThread* worker, int why, int status
 void DownloadQueue::threadFinished(DownloadFileThread* worker)
 {
     const Try run = tries.take(worker);
-    if (worker == settling) {
-        settling = nullptr;
+    if (settling.removeOne(worker)) {
         fileDone(run);
-        if (pendingEnd)
+        if (settling.isEmpty() && pendingEnd)
             std::exchange(pendingEnd, nullptr)();
         return;
     }
@@ -336,8 +339,8 @@ QString DownloadQueue::cancelledSummary() const
 
 void DownloadQueue::endWhenSettled(std::function<void()> end)
 {
-    // The file still being written out counts in the summary.
-    if (settling)
+    // The files still being written out count in the summary.
+    if (!settling.isEmpty())
         pendingEnd = std::move(end);
     else
         end();

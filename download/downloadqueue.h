@@ -141,10 +141,11 @@ private:
     QString silentCamera; // why the rest is not asked for: the camera went silent
     QHash<QByteArray, QSet<QString>> notCopies;
     QSet<QString> linksTold;
-    // The try whose transfer runs, and the one before it still making its
-    // local file (the camera is free for the next meanwhile).
+    // The try whose transfer runs, and those before it still making their
+    // local files (the camera is free for the next meanwhile; their syncs to
+    // disk go on together).
     QPointer<DownloadFileThread> thread;
-    QPointer<DownloadFileThread> settling;
+    QList<QPointer<DownloadFileThread>> settling;
     QHash<DownloadFileThread*, Try> tries;
     std::function<void()> pendingEnd;
     QTimer retryTimer;

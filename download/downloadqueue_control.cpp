@@ -102,9 +102,9 @@ void DownloadQueue::stop(const QString& summary)
     if (!self || !running)
         return;
     // What is being written out is over in a moment: the summary counts it.
-    if (settling) {
+    while (!settling.isEmpty()) {
         QEventLoop loop;
-        connect(settling, &QThread::finished, &loop, &QEventLoop::quit);
+        connect(this, &DownloadQueue::fileEnded, &loop, &QEventLoop::quit);
         loop.exec();
         if (!self || !running)
             return;

@@ -221,10 +221,15 @@ bool append(const QString& folder, const JournalEntry& entry)
         return false;
     QByteArray text = line(entry);
     // A line a power cut tore stays as it is: the new one starts on its own.
-    if (file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
+    // A journal as this process left it ends whole.
+    static std::map<QString, qint64> endedWhole;
+    const qint64 size = file.size();
+    if (size > 0 && endedWhole[path] != size && file.seek(size - 1) && file.read(1) != "\n")
         text.prepend('\n');
-    return file.seek(file.size()) && file.write(text) == text.size()
-           && merro::fs::syncToDisk(file.handle());
+    const bool written = file.seek(size) && file.write(text) == text.size()
+                         && merro::fs::syncToDisk(file.handle());
+    endedWhole[path] = written ? size + text.size() : -1;
+    return written;
 }
 
 QVector<JournalEntry> read(const QString& folder)
@@ -245,72 +250,91 @@ QVector<JournalEntry> read(const QString& folder)
 
 } // namespace Journal
 
-QByteArray JournalIndex::key(const QByteArray& card, qint64 size, const QByteArray& created)
+namespace JournalIndex {
+
+namespace {
+
+struct Index
+{
+    QHash<QByteArray, Held> held;
+    qint64 readUpTo = 0; // the journal's bytes taken in, up to a whole line
+    int lines = 0;
+};
+
+QByteArray key(const QByteArray& card, qint64 size, const QByteArray& created)
 {
     return card + '\0' + QByteArray::number(size) + '\0' + created;
 }
 
-void JournalIndex::take(const JournalEntry& entry)
+void take(Index& index, const JournalEntry& entry)
 {
-    ++lineCount;
-    const QByteArray at = key(entry.card, entry.size, entry.created);
-    switch (entry.kind) {
-    case JournalEntry::Kind::Saved:
-        held.insert(at, Held{entry.path, entry.size, false});
-        break;
-    case JournalEntry::Kind::Removed:
-        held.insert(at, Held{entry.path, entry.size, true});
-        break;
-    case JournalEntry::Kind::Beside:
-    case JournalEntry::Kind::Freed:
-        break;
+    ++index.lines;
+    if (entry.kind == JournalEntry::Kind::Saved || entry.kind == JournalEntry::Kind::Removed)
+        index.held.insert(key(entry.card, entry.size, entry.created),
+                          Held{entry.path, entry.size,
+                               entry.kind == JournalEntry::Kind::Removed});
+}
+
+std::mutex guard;
+
+// The folder's index with what was added to its journal since; under `guard`.
+Index& refreshed(const QString& folder)
+{
+    static std::map<QString, Index> indexes;
+    Index& index = indexes[folder];
+    const QString path = Journal::pathIn(folder);
+    const QFileInfo info(path);
+    const qint64 size = info.isSymLink() || !info.isFile() ? 0 : info.size();
+    if (size == index.readUpTo)
+        return index;
+    // Another file now (or none): read from the start.
+    if (size < index.readUpTo)
+        index = Index();
+    QFile file(path);
+    if (size > 0 && file.open(QIODevice::ReadOnly) && file.seek(index.readUpTo)) {
+        const QByteArray added = file.read(size - index.readUpTo);
+        const int last = added.lastIndexOf('\n');
+        for (int from = 0; from <= last;) {
+            const int next = added.indexOf('\n', from);
+            JournalEntry entry;
+            if (Journal::parse(added.mid(from, next - from), &entry))
+                take(index, entry);
+            from = next + 1;
+        }
+        index.readUpTo += last + 1;
     }
+    return index;
 }
 
-const JournalIndex::Held* JournalIndex::find(const CardRecording& recording) const
+} // namespace
+
+bool find(const QString& folder, const CardRecording& recording, Held* held)
 {
-    const auto found = held.constFind(key(recording.bytes(), recording.size,
-                                          recording.createdText));
-    return found == held.constEnd() ? nullptr : &found.value();
+    const std::lock_guard<std::mutex> lock(guard);
+    const Index& index = refreshed(folder);
+    const auto found =
+        index.held.constFind(key(recording.bytes(), recording.size, recording.createdText));
+    if (found == index.held.constEnd())
+        return false;
+    *held = found.value();
+    return true;
 }
 
-QStringList JournalIndex::names() const
+QStringList names(const QString& folder)
 {
+    const std::lock_guard<std::mutex> lock(guard);
+    const Index& index = refreshed(folder);
     QStringList all;
-    all.reserve(held.size());
-    for (auto it = held.constBegin(); it != held.constEnd(); ++it)
+    all.reserve(index.held.size());
+    for (auto it = index.held.constBegin(); it != index.held.constEnd(); ++it)
         all << cardNameText(it.key().left(it.key().indexOf('\0')));
     return all;
 }
 
-std::shared_ptr<const JournalIndex> JournalIndex::of(const QString& folder)
+int lines(const QString& folder)
 {
-    static std::mutex guard;
-    static std::map<QString, std::shared_ptr<JournalIndex>> indexes;
     const std::lock_guard<std::mutex> lock(guard);
-    std::shared_ptr<JournalIndex>& index = indexes[folder];
-    const QString path = Journal::pathIn(folder);
-    const QFileInfo info(path);
-    const qint64 size = info.isSymLink() || !info.isFile() ? 0 : info.size();
-    if (index && size == index->readUpTo)
-        return index;
-    // Only what was added since, unless the file is another one now.
-    auto fresh = index && size > index->readUpTo ? std::make_shared<JournalIndex>(*index)
-                                                 : std::make_shared<JournalIndex>();
-    QFile file(path);
-    if (size > 0 && file.open(QIODevice::ReadOnly) && file.seek(fresh->readUpTo)) {
-        const QByteArray added = file.read(size - fresh->readUpTo);
-        const int last = added.lastIndexOf('\n');
-        int from = 0;
-        while (from <= last) {
-            const int next = added.indexOf('\n', from);
-            JournalEntry entry;
-            if (Journal::parse(added.mid(from, next - from), &entry))
-                fresh->take(entry);
-            from = next + 1;
-        }
-        fresh->readUpTo += last + 1;
-    }
-    index = fresh;
-    return index;
+    return refreshed(folder).lines;
 }
+
+} // namespace JournalIndex

@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <memory>
 
 // One event of the download journal.
 struct JournalEntry
@@ -54,32 +53,23 @@ QVector<JournalEntry> read(const QString& folder);
 } // namespace Journal
 
 // What the journal says of each recording: the file it was saved under, or
-// that retention removed it. Read once, then only the lines added since.
-class JournalIndex
+// that retention removed it. Read once per folder, then only the lines added
+// since; safe from any thread.
+namespace JournalIndex {
+
+struct Held
 {
-public:
-    struct Held
-    {
-        QString path; // relative to the folder
-        qint64 size = -1;
-        bool removed = false;
-    };
-
-    // The index of the folder's journal as it is now; shared, thread-safe.
-    static std::shared_ptr<const JournalIndex> of(const QString& folder);
-
-    // The latest word on this recording (its card bytes, size and time as
-    // the camera wrote it), or nullptr.
-    const Held* find(const CardRecording& recording) const;
-    // Every card name the journal knows, as a person reads it.
-    QStringList names() const;
-    int lines() const { return lineCount; }
-
-private:
-    static QByteArray key(const QByteArray& card, qint64 size, const QByteArray& created);
-    void take(const JournalEntry& entry);
-
-    QHash<QByteArray, Held> held;
-    qint64 readUpTo = 0; // the journal's bytes taken in, up to a whole line
-    int lineCount = 0;
+    QString path; // relative to the folder
+    qint64 size = -1;
+    bool removed = false;
 };
+
+// The latest word on this recording (its card bytes, size and time as the
+// camera wrote it), if any.
+bool find(const QString& folder, const CardRecording& recording, Held* held);
+// Every card name the journal knows, as a person reads it.
+QStringList names(const QString& folder);
+// How many whole lines it has taken in.
+int lines(const QString& folder);
+
+} // namespace JournalIndex

@@ -78,8 +78,8 @@ QStringList LocalArchive::placesOf(const CardRecording& recording) const
 
 bool LocalArchive::retired(const CardRecording& recording) const
 {
-    const JournalIndex::Held* held = JournalIndex::of(root)->find(recording);
-    return held && held->removed;
+    JournalIndex::Held held;
+    return JournalIndex::find(root, recording, &held) && held.removed;
 }
 
 QString LocalArchive::partialFolder() const
@@ -155,10 +155,11 @@ QStringList LocalArchive::copiesOf(const CardRecording& recording) const
     if (recording.size < 0)
         return copies;
     // What the journal says first: the file it was saved as, if it still is.
-    const JournalIndex::Held* held = JournalIndex::of(root)->find(recording);
-    if (held && !held->removed && !recording.timeUnreadable()) {
-        const QString path = root + held->path;
-        if (!held->path.contains(QLatin1String("..")) && isRegularFile(path)
+    JournalIndex::Held held;
+    if (JournalIndex::find(root, recording, &held) && !held.removed
+        && !recording.timeUnreadable()) {
+        const QString path = root + held.path;
+        if (!held.path.contains(QLatin1String("..")) && isRegularFile(path)
             && QFileInfo(path).size() == recording.size)
             copies << path;
     }

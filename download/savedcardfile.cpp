@@ -135,11 +135,11 @@ bool SavedCardFile::open(long long from, long long total)
         written = stored = writtenBack = synced = from;
         described = true;
         // The kept bytes are hashed once, then what follows them.
-        hash = std::make_unique<StreamHash>(this->total);
+        hash = std::make_unique<StreamHash>();
         hash->startWith(partPath, from);
         return true;
     }
-    hash = std::make_unique<StreamHash>(this->total);
+    hash = std::make_unique<StreamHash>();
     const auto freeOrRegular = [](const QString& path) {
         const QFileInfo info(path);
         return LocalArchive::isRegularFile(path) || (!info.exists() && !info.isSymLink());

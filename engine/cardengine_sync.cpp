@@ -151,7 +151,7 @@ QStringList CardEngine::namesSurelyNew() const
     // is there (nor in a dated folder, nor in the journal) needs no details
     // to tell that it is new.
     const QDir root(downloadFolder);
-    QStringList local = root.entryList(QDir::Files) + JournalIndex::of(downloadFolder)->names();
+    QStringList local = root.entryList(QDir::Files) + JournalIndex::names(downloadFolder);
     static const QRegularExpression dated(QStringLiteral("^\\d{4}-\\d{2}(-\\d{2})?$"));
     for (const QString& sub : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (dated.match(sub).hasMatch())
