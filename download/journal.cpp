@@ -254,6 +254,8 @@ namespace JournalIndex {
 
 namespace {
 
+constexpr qint64 kReadStep = 1024 * 1024;
+
 struct Index
 {
     QHash<QByteArray, Held> held;
@@ -291,17 +293,25 @@ Index& refreshed(const QString& folder)
     if (size < index.readUpTo)
         index = Index();
     QFile file(path);
-    if (size > 0 && file.open(QIODevice::ReadOnly) && file.seek(index.readUpTo)) {
-        const QByteArray added = file.read(size - index.readUpTo);
-        const int last = added.lastIndexOf('\n');
+    if (size == 0 || !file.open(QIODevice::ReadOnly) || !file.seek(index.readUpTo))
+        return index;
+    // A piece at a time: a long journal is never in memory whole.
+    QByteArray rest;
+    while (index.readUpTo + rest.size() < size) {
+        const QByteArray piece = file.read(std::min<qint64>(kReadStep, size - file.pos()));
+        if (piece.isEmpty())
+            break;
+        rest += piece;
+        const int last = rest.lastIndexOf('\n');
         for (int from = 0; from <= last;) {
-            const int next = added.indexOf('\n', from);
+            const int next = rest.indexOf('\n', from);
             JournalEntry entry;
-            if (Journal::parse(added.mid(from, next - from), &entry))
+            if (Journal::parse(rest.mid(from, next - from), &entry))
                 take(index, entry);
             from = next + 1;
         }
         index.readUpTo += last + 1;
+        rest.remove(0, last + 1);
     }
     return index;
 }
