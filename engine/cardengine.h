@@ -207,6 +207,9 @@ private:
     Asked askListing(QByteArray* count, Reply* reply);
     // Count and list, into the names' bytes; no row changes.
     bool listedNow(QSet<QByteArray>* names);
+    // Every row's name; and the entries left out, added to a count of the rows.
+    QStringList rowNames() const;
+    void addLeftOut(AtRisk* risk) const;
     // Local files that the camera's bytes showed to be another recording.
     QSet<QString> ruledOutFor(const CardRecording& recording) const;
     // The journal's line of a recording freed from the card.

@@ -104,15 +104,8 @@ CardEngine::AtRisk CardEngine::proveAtRisk(const QStringList& names)
 
 CardEngine::AtRisk CardEngine::proveCardAtRisk()
 {
-    QStringList names;
-    names.reserve(rows.size());
-    for (const Row& row : rows)
-        names << row.recording.name;
-    AtRisk risk = proveAtRisk(names);
-    // The entries left out are on the card too.
-    risk.known = risk.known && listedWhole();
-    risk.missing += leftOutEntries;
-    risk.total += leftOutEntries;
+    AtRisk risk = proveAtRisk(rowNames());
+    addLeftOut(&risk);
     return risk;
 }
 

@@ -31,17 +31,27 @@ CardEngine::AtRisk CardEngine::atRisk(const QStringList& names) const
     return risk;
 }
 
-CardEngine::AtRisk CardEngine::cardAtRisk() const
+QStringList CardEngine::rowNames() const
 {
     QStringList names;
     names.reserve(rows.size());
     for (const Row& row : rows)
         names << row.recording.name;
-    AtRisk risk = atRisk(names);
+    return names;
+}
+
+void CardEngine::addLeftOut(AtRisk* risk) const
+{
     // The entries left out are on the card too.
-    risk.known = risk.known && listedWhole();
-    risk.missing += leftOutEntries;
-    risk.total += leftOutEntries;
+    risk->known = risk->known && listedWhole();
+    risk->missing += leftOutEntries;
+    risk->total += leftOutEntries;
+}
+
+CardEngine::AtRisk CardEngine::cardAtRisk() const
+{
+    AtRisk risk = atRisk(rowNames());
+    addLeftOut(&risk);
     return risk;
 }
 

@@ -125,13 +125,8 @@ int SyncRun::sync()
     report.say(QStringLiteral("The card holds %1 recordings.").arg(listed));
 
     if (options.dryRun) {
-        if (engine->isReadingDetails()) {
-            QEventLoop loop;
-            connect(engine, &CardEngine::detailsEnded, &loop, &QEventLoop::quit);
-            waitLoop = &loop;
-            loop.exec();
-            waitLoop = nullptr;
-        }
+        if (engine->isReadingDetails())
+            waitFor(engine, &CardEngine::detailsEnded);
         if (interrupted)
             return linkLost ? Unreachable : SomeFailed;
         tellPlan();
@@ -276,15 +271,20 @@ bool SyncRun::runQueue(const QVector<CardRecording>& files, QString* why)
     finished = 0;
     if (engine->download(files, true, why) != CardEngine::Start::Started)
         return false;
-    if (queue->isRunning()) {
-        QEventLoop loop;
-        connect(queue, &DownloadQueue::ended, &loop, &QEventLoop::quit);
-        waitLoop = &loop;
-        loop.exec();
-        waitLoop = nullptr;
-    }
+    if (queue->isRunning())
+        waitFor(queue, &DownloadQueue::ended);
     report.endProgressLine();
     return true;
+}
+
+template<typename Sender, typename Signal>
+void SyncRun::waitFor(Sender* sender, Signal signal)
+{
+    QEventLoop loop;
+    connect(sender, signal, &loop, &QEventLoop::quit);
+    waitLoop = &loop;
+    loop.exec();
+    waitLoop = nullptr;
 }
 
 void SyncRun::interrupt()

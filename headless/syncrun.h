@@ -58,6 +58,9 @@ private:
     // reason in *why, when it did not start.
     bool runQueue(const QVector<CardRecording>& files, QString* why);
     void tellPlan();
+    // Until the sender's signal, or an interrupt.
+    template<typename Sender, typename Signal>
+    void waitFor(Sender* sender, Signal signal);
     // Ends what runs (a download keeps its bytes) and the run, soon.
     void interrupt();
     void showProgress(qint64 bytes, qint64 total);
