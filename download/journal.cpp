@@ -212,24 +212,29 @@ bool parse(const QByteArray& text, JournalEntry* entry)
 
 bool append(const QString& folder, const JournalEntry& entry)
 {
-    const std::lock_guard<std::mutex> lock(appending);
     const QString path = pathIn(folder);
-    const int fd = merro::fs::openRegularFile(path, true, false);
     QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                             QFileDevice::AutoCloseHandle))
-        return false;
-    QByteArray text = line(entry);
-    // A line a power cut tore stays as it is: the new one starts on its own.
-    // A journal as this process left it ends whole.
-    static std::map<QString, qint64> endedWhole;
-    const qint64 size = file.size();
-    if (size > 0 && endedWhole[path] != size && file.seek(size - 1) && file.read(1) != "\n")
-        text.prepend('\n');
-    const bool written = file.seek(size) && file.write(text) == text.size()
-                         && merro::fs::syncToDisk(file.handle());
-    endedWhole[path] = written ? size + text.size() : -1;
-    return written;
+    {
+        const std::lock_guard<std::mutex> lock(appending);
+        const int fd = merro::fs::openRegularFile(path, true, false);
+        if (fd < 0 || !file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                                 QFileDevice::AutoCloseHandle))
+            return false;
+        QByteArray text = line(entry);
+        // A line a power cut tore stays as it is: the new one starts on its
+        // own. A journal as this process left it ends whole.
+        static std::map<QString, qint64> endedWhole;
+        const qint64 size = file.size();
+        if (size > 0 && endedWhole[path] != size && file.seek(size - 1)
+            && file.read(1) != "\n")
+            text.prepend('\n');
+        const bool written = file.seek(size) && file.write(text) == text.size();
+        endedWhole[path] = written ? size + text.size() : -1;
+        if (!written)
+            return false;
+    }
+    // Lines written out at once by other threads share this sync.
+    return merro::fs::syncToDisk(file.handle());
 }
 
 QVector<JournalEntry> read(const QString& folder)
