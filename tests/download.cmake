@@ -5,7 +5,7 @@ if(MERRO_GUI)
         merro_add_test(${suite}
             SOURCES ${suite}.cpp downloadwindow.h simdevice.h
             LIBS merro_ui
-            NETNS
+            NETNS FIRST
             LABELS download
             TIMEOUT 900)
         add_dependencies(${suite} merro-devicesim)

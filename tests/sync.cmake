@@ -2,7 +2,7 @@
 # device (private network only).
 merro_add_test(tst_sync
     SOURCES tst_sync.cpp synccard.h simdevice.h
-    NETNS
+    NETNS FIRST
     LABELS sync
     TIMEOUT 300)
 set_property(TEST tst_sync APPEND PROPERTY ENVIRONMENT
@@ -13,7 +13,7 @@ if(MERRO_GUI)
     merro_add_test(tst_windowsync
         SOURCES tst_windowsync.cpp synccard.h simdevice.h
         LIBS merro_ui
-        NETNS
+        NETNS FIRST
         LABELS sync
         TIMEOUT 300)
     add_dependencies(tst_windowsync merro-devicesim)

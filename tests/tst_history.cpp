@@ -175,6 +175,7 @@ void TestHistory::showsTheJournalNewestFirst()
                                "C0003.MP4", "录像.MP4",  "A0001.MP4"};
     QCOMPARE(column(Name), names);
     QCOMPARE(column(When).first(), QStringLiteral("2026-01-02 11:10:05"));
+    QCOMPARE(column(Size).first(), QStringLiteral("4 bytes"));
     QCOMPARE(column(State), QStringList({"", "", "", "", "", ""}));
 
     // By name, file or local date, in any case.
@@ -212,7 +213,7 @@ void TestHistory::verifyMarksWhatChangedOrWent()
     verify();
     QCOMPARE(column(State), QStringList({"", "", "", "Missing", "Changed since it arrived",
                                          "Holds its checksum"}));
-    QCOMPARE(summary(), QStringLiteral("1 files hold their checksums; 1 changed, 1 missing."));
+    QCOMPARE(summary(), QStringLiteral("Checksums held: 1; changed: 1; missing: 1."));
     QVERIFY(dialog->findChild<QProgressBar*>("progressBarHistory")->isHidden());
     saveScreenshot(dialog, QStringLiteral("history-verified"));
 }
@@ -288,7 +289,8 @@ void TestHistory::theChineseWindowShowsItInChinese()
     QCOMPARE(column(What), QStringList({"已按保留期限删除", "已从卡中删除", "另存于同名旧录像旁",
                                         "已下载", "已下载", "已下载"}));
     QCOMPARE(column(State), QStringList({"", "", "", "缺失", "下载后已被改动", "校验和一致"}));
-    QCOMPARE(summary(), QStringLiteral("1 个文件校验和一致；1 个已改动，1 个缺失。"));
+    QCOMPARE(column(Size).first(), QStringLiteral("4 字节"));
+    QCOMPARE(summary(), QStringLiteral("校验和一致：1 个；已改动：1 个；缺失：1 个。"));
     QCOMPARE(button("pushButtonHistoryVerify")->text(), QStringLiteral("校验"));
     QCOMPARE(button("pushButtonHistoryOpen")->text(), QStringLiteral("打开文件夹"));
     saveScreenshot(dialog, QStringLiteral("history-chinese"));

@@ -158,8 +158,8 @@ void HistoryDialog::fill()
         put(Name, cardNameText(entry.card))->setToolTip(cardNameText(entry.card));
         put(File, QDir::toNativeSeparators(entry.path))
             ->setToolTip(QDir::toNativeSeparators(QDir(folder).absoluteFilePath(entry.path)));
-        QTableWidgetItem* size =
-            put(Size, entry.size >= 0 ? QLocale().formattedDataSize(entry.size) : QString());
+        // Its text follows the language, in showRowTexts.
+        QTableWidgetItem* size = put(Size, QString());
         size->setData(Qt::UserRole, entry.size);
         size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         put(State, QString());
@@ -188,6 +188,8 @@ void HistoryDialog::showRowTexts(int row)
         what->setToolTip(entry.note);
         break;
     }
+    if (entry.size >= 0)
+        table->item(row, Size)->setText(QLocale().formattedDataSize(entry.size));
     QTableWidgetItem* state = table->item(row, State);
     const QVariant checked = state->data(Qt::UserRole);
     QString text;
@@ -356,7 +358,7 @@ QString HistoryDialog::summaryText() const
     if (phase == Phase::Verifying)
         return tr("Verifying %1 files...").arg(itemStates.size());
     const int unchecked = count(ArchiveCheck::State::Unchecked);
-    QString text = tr("%1 files hold their checksums; %2 changed, %3 missing.")
+    QString text = tr("Checksums held: %1; changed: %2; missing: %3.")
                        .arg(count(ArchiveCheck::State::Holds))
                        .arg(count(ArchiveCheck::State::Changed))
                        .arg(count(ArchiveCheck::State::Missing));

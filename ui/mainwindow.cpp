@@ -45,6 +45,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     ui->comboBox->addItem(QStringLiteral("English"));
     ui->comboBox->addItem(QStringLiteral("Chinese"));
+    useLanguageForSizes(false);
     translateLanguage();
     // Connected after the items exist, so the initial "English" loads nothing.
     connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,

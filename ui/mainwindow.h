@@ -97,6 +97,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static void useLanguageForSizes(bool chinese);
     // Asks every worker thread to stop and waits for it; a running QThread
     // must not be destroyed with the window's children.
     void stopWorkerThreads();

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLocale>
 #include <QTranslator>
 
 void MainWindow::translateLanguage()
@@ -38,9 +39,20 @@ void MainWindow::translateLanguage()
 
 void MainWindow::comboxLanguageChanged()
 {
-    if (ui->comboBox->currentText() == QLatin1String("Chinese"))
+    const bool chinese = ui->comboBox->currentText() == QLatin1String("Chinese");
+    if (chinese)
         translator->load(QStringLiteral(":/translation/merro_chinese.qm"));
     else
         translator->load(QStringLiteral(":/translation/merro_english.qm"));
+    useLanguageForSizes(chinese);
     translateLanguage();
+}
+
+// Sizes such as "1.5 MiB" take their units and decimal point from the default
+// locale: the window's language, not the system's, so that a Chinese window
+// never says "bytes".
+void MainWindow::useLanguageForSizes(bool chinese)
+{
+    QLocale::setDefault(chinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                : QLocale(QLocale::English, QLocale::UnitedStates));
 }

@@ -104,8 +104,8 @@
         <translation>正在校验 %1 个文件...</translation>
     </message>
     <message>
-        <source>%1 files hold their checksums; %2 changed, %3 missing.</source>
-        <translation>%1 个文件校验和一致；%2 个已改动，%3 个缺失。</translation>
+        <source>Checksums held: %1; changed: %2; missing: %3.</source>
+        <translation>校验和一致：%1 个；已改动：%2 个；缺失：%3 个。</translation>
     </message>
     <message>
         <source>Cancelled: %1 of %2 files not checked.</source>

@@ -104,8 +104,8 @@
         <translation>Verifying %1 files...</translation>
     </message>
     <message>
-        <source>%1 files hold their checksums; %2 changed, %3 missing.</source>
-        <translation>%1 files hold their checksums; %2 changed, %3 missing.</translation>
+        <source>Checksums held: %1; changed: %2; missing: %3.</source>
+        <translation>Checksums held: %1; changed: %2; missing: %3.</translation>
     </message>
     <message>
         <source>Cancelled: %1 of %2 files not checked.</source>
