@@ -8,22 +8,10 @@
 # BUILD_DIR selects the build tree (default: build).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ "${MERRO_NETNS:-}" != 1 ]; then
-    exec "$root/scripts/netns-run" "$0" "$@"
-fi
-build=${BUILD_DIR:-$root/build}
+. "$root/bench/camera.sh"
 size_mb=${1:-1024}
 rate=${2:-0}
-host=${MERRO_CAMERA_HOST:-192.168.72.20}
 url="http://$host/sd/DCIM/100TQCAM"
-
-work=$(mktemp -d)
-sim=
-cleanup() {
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 mkdir -p "$work/card" "$work/tool" "$work/curl"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/card/BENCH.MP4"
 

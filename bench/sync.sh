@@ -13,23 +13,8 @@
 #   bench/sync.sh [files]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ "${MERRO_NETNS:-}" != 1 ]; then
-    exec "$root/scripts/netns-run" "$0" "$@"
-fi
-build=${BUILD_DIR:-$root/build}
+. "$root/bench/camera.sh"
 files=${1:-1000}
-host=${MERRO_CAMERA_HOST:-192.168.72.20}
-cgi="http://$host/cgi-bin/hi3510"
-tool=$build/app/merro-download
-
-work=$(mktemp -d)
-sim=
-cleanup() {
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # The simulator's lines, each stamped with the time it was printed (ms).
 stamper=

@@ -83,35 +83,43 @@ bool readChunkedBody(TcpSocket& socket, HttpResponse& response, std::string& bod
     }
 }
 
-bool readBodyByLength(TcpSocket& socket, HttpResponse& response, std::string& body)
+// The body, never past `limit` nor the announced length: what follows that is
+// not this reply's. Without a length the close ends it.
+bool readBodyUpTo(TcpSocket& socket, HttpResponse& response, std::string& body,
+                  std::uint32_t limit)
 {
     // A negative Content-Length would never be reached as an unsigned count.
-    if (static_cast<std::int32_t>(response.contentLength) < 0
-        || response.contentLength > merro::http::kBodyMaxBytes)
+    if (static_cast<std::int32_t>(response.contentLength) < 0)
         return false;
     const bool announced = response.headers.count("Content-Length") > 0;
-    std::vector<char> buffer(kBodyPiece + 1);
-    for (;;) {
-        // Never past the announced length: what follows is not this reply's.
-        int want = kBodyPiece;
-        if (announced) {
-            const std::uint32_t left = response.contentLength - response.received;
-            if (left == 0)
-                return true;
-            want = static_cast<int>(std::min<std::uint32_t>(left, kBodyPiece));
-        } else if (response.received >= merro::http::kBodyMaxBytes) {
-            socket.GiveUp();
-            return false;
-        }
-        const int n = socket.Recv(buffer.data(), want);
+    const std::uint32_t want = announced ? std::min(limit, response.contentLength) : limit;
+    std::vector<char> buffer(kBodyPiece);
+    while (response.received < want) {
+        const int piece =
+            static_cast<int>(std::min<std::uint32_t>(want - response.received, kBodyPiece));
+        const int n = socket.Recv(buffer.data(), piece);
         if (n < 0)
             return false;
-        // Without a length the close ends the reply; with one it came too soon.
+        // With a length the close came too soon.
         if (n == 0)
             return !announced;
         response.received += static_cast<std::uint32_t>(n);
         body.append(buffer.data(), static_cast<std::size_t>(n));
     }
+    return true;
+}
+
+bool readBodyByLength(TcpSocket& socket, HttpResponse& response, std::string& body)
+{
+    const std::uint32_t most = merro::http::kBodyMaxBytes;
+    if (response.contentLength > most || !readBodyUpTo(socket, response, body, most))
+        return false;
+    // Without a length, a body as large as the cap is no reply of a CGI.
+    if (response.headers.count("Content-Length") == 0 && response.received >= most) {
+        socket.GiveUp();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -199,22 +207,5 @@ bool HttpClient::ReadResponseBody(TcpSocket& socket, HttpResponse& response, std
 bool HttpClient::ReadResponseBodyStart(TcpSocket& socket, HttpResponse& response,
                                        std::string& body, std::uint32_t limit)
 {
-    if (response.chunked || static_cast<std::int32_t>(response.contentLength) < 0)
-        return false;
-    const bool announced = response.headers.count("Content-Length") > 0;
-    const std::uint32_t want = announced ? std::min(limit, response.contentLength) : limit;
-    std::vector<char> buffer(kBodyPiece);
-    while (response.received < want) {
-        const int piece =
-            static_cast<int>(std::min<std::uint32_t>(want - response.received, kBodyPiece));
-        const int n = socket.Recv(buffer.data(), piece);
-        if (n < 0)
-            return false;
-        // Without a length the close ends a body shorter than the limit.
-        if (n == 0)
-            return !announced;
-        response.received += static_cast<std::uint32_t>(n);
-        body.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    return true;
+    return !response.chunked && readBodyUpTo(socket, response, body, limit);
 }
