@@ -51,23 +51,23 @@ void DetailsPass::leaveWaiting()
     emit firstReady();
 }
 
-bool DetailsPass::answered(int id, const QByteArray& body, bool ok, int status, bool silent)
+void DetailsPass::answered(int id, const QByteArray& body, bool ok, int status, bool silent)
 {
     if (id != inFlightId || id == 0)
-        return false;
+        return;
     const QString name = std::exchange(inFlight, QString());
     inFlightId = 0;
     if (inFlightWait)
         inFlightWait->quit();
     if (!running)
-        return true;
+        return;
     if (silent) {
         // One wait for a camera that stopped answering, not one per file.
         missing = total - done;
         pending.clear();
         pendingSet.clear();
         finish();
-        return true;
+        return;
     }
     ++done;
     // An error page is read like any reply, but it holds no details.
@@ -79,7 +79,7 @@ bool DetailsPass::answered(int id, const QByteArray& body, bool ok, int status, 
         emit progress(done, total);
         leaveWaiting();
         askNext();
-        return true;
+        return;
     }
     // The camera works on the next request while this answer is taken in;
     // the pass ends only once the last one is.
@@ -91,7 +91,6 @@ bool DetailsPass::answered(int id, const QByteArray& body, bool ok, int status, 
     emit progress(done, total);
     if (following.isEmpty())
         askNext();
-    return true;
 }
 
 void DetailsPass::fetchedElsewhere(const QString& name)

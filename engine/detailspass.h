@@ -56,8 +56,8 @@ public:
     void hold();
     void release();
 
-    // The answer to request `id`; false when it is not this pass's.
-    bool answered(int id, const QByteArray& body, bool ok, int status, bool silent);
+    // The answer to request `id`; one that is not this pass's is left alone.
+    void answered(int id, const QByteArray& body, bool ok, int status, bool silent);
     // The name's details came another way: it need not be asked for.
     void fetchedElsewhere(const QString& name);
 

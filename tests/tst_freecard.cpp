@@ -37,6 +37,13 @@ void TestFreeCard::keepsWhatIsNotProven_data()
     QTest::newRow("is everything proven freed, and seen gone?")
         << QByteArrayList{} << "" << 0 << QByteArray("Card freed of 3 recordings")
         << QStringList();
+    // Their bytes compared from where the camera says they start.
+    QTest::newRow("does a camera that ignores ranges have its files proven and freed?")
+        << QByteArrayList{"camera range ignore"} << "" << 0
+        << QByteArray("Card freed of 3 recordings") << QStringList();
+    QTest::newRow("does a camera that serves other ranges have its files proven and freed?")
+        << QByteArrayList{"camera range wrong"} << "" << 0
+        << QByteArray("Card freed of 3 recordings") << QStringList();
     QTest::newRow("does a delete answered 404 keep the file, and say so?")
         << QByteArrayList{"camera fault 404 delete"} << "" << 1
         << QByteArray("C_OLD.MP4: the camera answered 404")

@@ -48,6 +48,15 @@ void TestOptions::badValuesAreRefused_data()
     row("is an unknown option refused?", {"--cameras", "1.2.3.4"}, "", 2, "cameras");
     row("is an option of the sync alone refused?", {"--free-card"}, "", 2,
         "--free-card goes with --sync.");
+    row("is a negative number of days refused?", {"--verify", "--keep-days", "-1"}, "", 2,
+        "--keep-days: \"-1\" is not a number of days.");
+    row("are 0 days taken, as no limit?",
+        {"--verify", "--keep-days", "0", "--dcim", "/nonexistent-merro-folder"}, "", 0,
+        "nothing to verify");
+    row("is a size of an unknown unit refused?", {"--verify", "--max-size", "5Q"}, "", 2,
+        "--max-size: \"5Q\" is not a size");
+    row("is an unknown layout refused?", {"--verify", "--layout", "week"}, "", 2,
+        "--layout: \"week\" is not flat, day or month.");
     row("does --version print the version?", {"--version"}, "", 0, "merro-download 0.1.0");
     row("does --help name every option?", {"--help"}, "", 0, "--dcim <DIR>");
 }
