@@ -69,6 +69,12 @@ void TestJournal::linesReadBackAsWritten()
     QCOMPARE(back.path, entry.path);
     QCOMPARE(back.note, entry.note);
     QCOMPARE(back.at, entry.at);
+    // As another JSON writer spaces it, or a line ended for Windows.
+    QVERIFY(Journal::parse("{ \"event\" : \"saved\",\t\"card\": \"B.MP4\", \"path\": \"B.MP4\","
+                           " \"size\": 7 }\r",
+                           &back));
+    QCOMPARE(back.card, QByteArray("B.MP4"));
+    QCOMPARE(back.size, 7);
     QVERIFY(!Journal::parse("{\"event\":\"saved\",\"card\":\"A\"", &back));
     QVERIFY(!Journal::parse("{\"event\":\"other\",\"card\":\"A\",\"path\":\"A\"}", &back));
 }
