@@ -98,32 +98,42 @@ void DownloadFileThread::DownloadFile(QString fileName)
             return;
         }
     }
-    SavedCardFile file(archive, recording);
-    if (plain)
-        job.resumeFrom = file.resumable();
-    job.total = recording.size;
-
-    lastEmitted = -1;
-    lastWritten = -1;
-    lastTotal = -1;
-    progressClock.invalidate();
     int status = 0;
     bool inBody = false;
-    const download::Outcome outcome =
-        download::fetchCardFile(job, file, *this, &status, &inBody);
+    download::Outcome outcome = download::Outcome::Done;
+    QStringList links;
+    QString savedAs;
+    bool journaled = true;
+    {
+        // Closed, and what it kept described, before the queue hears of the
+        // end: the next download of this file must find it settled.
+        SavedCardFile file(archive, recording);
+        if (plain)
+            job.resumeFrom = file.resumable();
+        job.total = recording.size;
+        lastEmitted = -1;
+        lastWritten = -1;
+        lastTotal = -1;
+        progressClock.invalidate();
+        outcome = download::fetchCardFile(job, file, *this, &status, &inBody);
+        if (plain)
+            links = archive.linksFor(recording);
+        if (!file.linkFound().isEmpty())
+            links << file.linkFound();
+        savedAs = file.savedAs();
+        if (outcome == download::Outcome::Done)
+            journaled = journal(recording, file, archive);
+    }
     if (lastWritten >= 0 && lastWritten != lastEmitted)
         emit updateDownloadFileProgress(lastWritten, lastTotal);
     if (outcome == download::Outcome::NoSocket || outcome == download::Outcome::ConnectFailed)
         exit(-1);
-    QStringList links = plain ? archive.linksFor(recording) : QStringList();
-    if (!file.linkFound().isEmpty())
-        links << file.linkFound();
     for (const QString& link : links)
         emit linkLeftAlone(link);
-    if (outcome == download::Outcome::Done && !journal(recording, file, archive))
-        emit journalFailed(file.savedAs());
+    if (!journaled)
+        emit journalFailed(savedAs);
     if (outcome == download::Outcome::Done)
-        emit fileSaved(fileName, file.savedAs());
+        emit fileSaved(fileName, savedAs);
     else
         emit downloadFileFailed(static_cast<int>(outcome), status, inBody);
     emit downloadFileFinished();

@@ -92,6 +92,14 @@ void TestDownload::stoppedTransferGoesOnNextTime()
     auto* cancel = child<QPushButton>("pushButtonCancelDownload");
     QVERIFY(cancel && cancel->isVisible());
     QTRY_VERIFY(bar->value() > bar->maximum() / 4);
+    // What the window says cancelled is settled: its bytes described, up to
+    // the last of them, for a download started the moment after.
+    QByteArray settled;
+    connect(window->statusBar(), &QStatusBar::messageChanged, this, [&](const QString& text) {
+        if (text.startsWith("Cancelled"))
+            settled = "synced=" + QByteArray::number(QFileInfo(kPartial + "BIG.MP4").size())
+                      + '|' + readAll(kPartial + "BIG.MP4 description");
+    });
     QElapsedTimer clock;
     clock.start();
     if (stop == "button")
@@ -104,6 +112,9 @@ void TestDownload::stoppedTransferGoesOnNextTime()
         QTRY_VERIFY(bar->isHidden());
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(status(), QString("Cancelled: 0 of 2 files downloaded."));
+        const QList<QByteArray> sizeAndDescription = settled.split('|');
+        QVERIFY2(sizeAndDescription.value(1).contains(sizeAndDescription.value(0) + '\n'),
+                 settled.constData());
         QVERIFY(child<QLineEdit>("lineEditDownloadProgress")->text().isEmpty()
                 && child<QLineEdit>("lineEditDownloadLabel")->text().isEmpty()
                 && child<QPushButton>("pushButtonDownloadFile")->isEnabled() && cancel->isHidden());
